@@ -1,0 +1,106 @@
+#include "menufile.h"
+
+#include "romlist.h"
+#include "systemcalls.h"
+
+
+namespace {
+
+const char *const LineEnd = "\r\n";
+
+// One byte per character: Latin-1, "?" for a character outside it (a character
+// beyond the 16-bit range counts once), and a blank for a control character so
+// that no title can break a menu line in two.
+QByteArray latin1Line(const QString &text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (const char32_t c : text.toUcs4()) {
+        if (c < 0x20 || (c >= 0x7f && c < 0xa0))
+            bytes.append(' ');
+        else if (c <= 0xff)
+            bytes.append(char(c));
+        else
+            bytes.append('?');
+    }
+    return bytes;
+}
+
+} // namespace
+
+bool isNumeric(const QString &text)
+{
+    const qsizetype end = text.size();
+    qsizetype i = 0;
+    const auto skipBlanks = [&] { while (i < end && text[i] == u' ') ++i; };
+    const auto skipDigits = [&] {
+        const qsizetype from = i;
+        while (i < end && text[i] >= u'0' && text[i] <= u'9')
+            ++i;
+        return i - from;
+    };
+    skipBlanks();
+    if (i < end && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    qsizetype digits = skipDigits();
+    if (i < end && text[i] == u'.') {
+        ++i;
+        digits += skipDigits();
+    }
+    if (digits == 0)
+        return false;
+    if (i < end && (text[i] == u'e' || text[i] == u'E')) {
+        ++i;
+        if (i < end && (text[i] == u'+' || text[i] == u'-'))
+            ++i;
+        if (skipDigits() == 0)
+            return false;
+    }
+    skipBlanks();
+    return i == end;
+}
+
+QByteArray menuFileBytes(RomList &roms)
+{
+    QByteArray out;
+    out += "# Generated with TamblinVX Lofter by Veskin";
+    out += LineEnd;
+    out += LineEnd;
+    const qint16 games = roms.upperBound();
+    out.reserve(out.size() + qsizetype(games) * 32);
+    for (qint16 i = 0; i < games; ++i) {
+        RomEntry &entry = roms.at(i);
+        QString line = entry.MenuTitle;
+        if (!isNumeric(entry.MemFollow))
+            entry.MemFollow = QStringLiteral("0");
+        if (!isNumeric(entry.SpriteFollow))
+            entry.SpriteFollow = QStringLiteral("0");
+        int flags = 0;
+        for (int j = 0; j < int(entry.Options.size()); ++j) {
+            if (entry.Options[std::size_t(j)] != 0)
+                flags += 1 << j;
+        }
+        if (flags != 0)
+            line += u'|' + QString::number(flags);
+        if (entry.Options[4] != 0)
+            line += u'|' + entry.SpriteFollow;
+        else if (entry.Options[5] != 0)
+            line += u'|' + entry.MemFollow;
+        out += latin1Line(line);
+        out += LineEnd;
+    }
+    out += LineEnd;
+    out += "# Generated with TamblinVx Lofter by Veskin";
+    out += LineEnd;
+    out += LineEnd;
+    return out;
+}
+
+void WriteMenuFile(RomList &roms)
+{
+    // Opened before any entry is touched, so a file that cannot be created
+    // leaves the follow values as they were.
+    OutputFile file(QStringLiteral("menu.txt"));
+    file.write(menuFileBytes(roms));
+    file.close();
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class RomList;
+
+// Whether text, blanks around it aside, reads as one number: an optional sign,
+// digits with an optional decimal point, and an optional exponent.
+bool isNumeric(const QString &text);
+
+// Replaces a follow value that is not numeric by "0" in every game, then
+// returns the bytes of "menu.txt" for the list.
+QByteArray menuFileBytes(RomList &roms);
+
+// Writes "menu.txt" into the current directory (normalising the follow values
+// on the way).
+void WriteMenuFile(RomList &roms);

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QChar>
+#include <QDir>
+#include <QString>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+// One game of the compilation.
+struct RomEntry
+{
+    QString RomPath;
+    QString MenuTitle;
+    std::array<qint16, 7> Options{}; // one per option box: 0 clear, 1 set
+    QString MemFollow;
+    QString SpriteFollow;
+
+    bool operator==(const RomEntry &) const = default;
+};
+
+// The ordered list of games (Roms). Games are 0 .. n-1; element n is a spare
+// slot that is empty between operations, so the upper bound equals the number
+// of games. Indices are 16-bit signed, as the list box's row numbers are.
+class RomList
+{
+public:
+    static constexpr qint16 MaxGames = 32767;
+
+    // The folder separator that ends the folder part of a path when a title is
+    // derived; the native one unless a caller needs the other.
+    explicit RomList(QChar folderSeparator = QDir::separator());
+
+    // Discards all games; only the empty spare slot remains.
+    void InitRoms();
+    // Appends a game for path, titled with the file name without its extension.
+    void AddRom(const QString &path);
+    // Removes game index; the later games move one place forward.
+    void RemoveRom(qint16 index);
+    // Exchanges games index and index + 1; does nothing when either is not a game.
+    void SwapRomWithNext(qint16 index) noexcept;
+
+    // The highest index, which is also the number of games.
+    qint16 upperBound() const { return qint16(m_roms.size() - 1); }
+    // Element index, 0 .. upperBound() (the spare slot included); raises out of range otherwise.
+    RomEntry &at(qint16 index);
+    const RomEntry &at(qint16 index) const;
+
+    // Whether AddRom can derive a title from path: its last "." comes after its
+    // last folder separator.
+    bool hasTitle(const QString &path) const;
+
+    // Called when RemoveRom has removed the last game.
+    void setEmptiedListHandler(std::function<void()> handler) { m_emptied = std::move(handler); }
+
+private:
+    void checkIndex(int index) const;
+
+    QChar m_separator;
+    std::vector<RomEntry> m_roms;
+    std::function<void()> m_emptied;
+};
