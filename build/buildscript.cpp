@@ -26,9 +26,16 @@ bool hasUnsafeCharacter(const QString &path)
 // characters here as operators; such a path goes in double quotes.
 QByteArray scriptPath(const QString &path)
 {
-    static const QString special = QStringLiteral(" +&|<>^(),;=%!");
-    const bool quote = std::any_of(path.begin(), path.end(),
-                                   [](QChar c) { return special.contains(c); });
+    const auto special = [](QChar c) {
+        switch (c.unicode()) {
+        case ' ': case '+': case '&': case '|': case '<': case '>': case '^':
+        case '(': case ')': case ',': case ';': case '=': case '%': case '!':
+            return true;
+        default:
+            return false;
+        }
+    };
+    const bool quote = std::any_of(path.begin(), path.end(), special);
     if (!quote)
         return QFile::encodeName(path);
 #ifdef Q_OS_WIN
@@ -86,8 +93,15 @@ QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, 
     out += "copy /b tamblinvx.gba+menu.txt " + output + "\r\n";
     const qint16 games = roms.upperBound();
     out.reserve(out.size() + qsizetype(games) * (2 * output.size() + 64));
-    for (qint16 i = 0; i < games; ++i)
-        out += "copy /b " + output + '+' + scriptPath(roms.at(i).RomPath) + ' ' + output + "\r\n";
+    for (qint16 i = 0; i < games; ++i) {
+        out += "copy /b ";
+        out += output;
+        out += '+';
+        out += scriptPath(roms.at(i).RomPath);
+        out += ' ';
+        out += output;
+        out += "\r\n";
+    }
     return out;
 }
 
