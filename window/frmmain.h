@@ -1,0 +1,73 @@
+#pragma once
+
+#include "commondialog.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QCheckBox;
+class RomList;
+struct RomEntry;
+
+namespace Ui {
+class frmMain;
+}
+
+// The program's one window: the list of games, the option editor of the
+// selected game and the output-file row. Setting a control from code runs its
+// handler at once (toggled, textChanged, currentRowChanged), and the panel
+// procedures below rely on those cascades.
+class frmMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit frmMain(RomList &roms, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // The current directory at start-up; the build writes its files there.
+    const QString &startDir() const { return StartDir; }
+
+    // The option boxes, reached by option index 0 to 6.
+    QCheckBox *chkOptions(int index) const;
+
+    // The file dialog of both Browse buttons; tests script its answers.
+    CommonDialog &cdOpen() { return m_cdOpen; }
+
+    // Loads game index into the editor; raises out of range before touching
+    // any control when index is not an element of the store.
+    void ShowRom(qint16 index);
+    void EnableRomEditor(bool enabled);
+    void ClearRomEditor();
+    // Switches the output row except cmdOutput, which only its text box gates.
+    void EnableOutput(bool enabled);
+
+public slots:
+    void cmdBrowse_Click();
+    void cmdRemoveRom_Click();
+    void cmdUpList_Click();
+    void cmdDownList_Click();
+    void cmdSave_Click();
+    void chkOptions_Click(int index);
+    void txtMenuTitle_Change();
+    void txtSprite_Change();
+    void txtMem_Change();
+    void lbRoms_Click();
+    void txtOutputFile_Change();
+    void cmdOutput_Click();
+
+private:
+    // The entry of the selected row, or nullptr when no row is selected.
+    RomEntry *selectedEntry();
+    // Exchanges rows upper and upper + 1 and their games, then selects row select.
+    void swapRows(int upper, int select);
+
+    RomList &roms;
+    QString StartDir;
+    std::unique_ptr<Ui::frmMain> ui;
+    std::array<QCheckBox *, 7> m_chkOptions;
+    CommonDialog m_cdOpen;
+};
