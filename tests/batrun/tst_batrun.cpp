@@ -1,5 +1,7 @@
 // Runs batrun on join scripts in a scratch directory and checks the files it
 // leaves behind, byte for byte.
+#include "testsupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,18 +19,6 @@ struct Result {
     QByteArray out;
     QByteArray err;
 };
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool write(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
 
 QByteArray lineOf(const QByteArray& script, int number)
 {
@@ -48,8 +38,7 @@ private:
                const QStringList& args = {QStringLiteral("TamLof.bat")})
     {
         Result result;
-        if (!write(path("TamLof.bat"), script))
-            return result;
+        writeFile(path("TamLof.bat"), script);
         QProcess process;
         process.setWorkingDirectory(workDir.isEmpty() ? m_dir->path() : workDir);
         process.start(QStringLiteral(BATRUN_PATH), args);
@@ -79,7 +68,7 @@ private slots:
                     {"roms/my game.nes", "my game"},
                     {"roms/b+c.nes", "b plus c"}};
         for (const auto& [name, data] : m_inputs)
-            QVERIFY(write(path(name), data));
+            writeFile(path(name), data);
     }
 
     void joinsTheToolsScript()
@@ -96,8 +85,8 @@ private slots:
         QCOMPARE(result.out, QByteArray(script).replace("\r\n", "\n"));
         const QByteArray joined = input("tamblinvx.gba") + input("menu.txt") + input("roms/a.nes")
             + input("roms/my game.nes");
-        QCOMPARE(contents(path("out.gba")), joined);
-        QCOMPARE(contents(path("my out.gba")), joined + input("roms/b+c.nes") + input("roms/b+c.nes"));
+        QCOMPARE(readAll(path("out.gba")), joined);
+        QCOMPARE(readAll(path("my out.gba")), joined + input("roms/b+c.nes") + input("roms/b+c.nes"));
     }
 
     void replacesAnExistingDestination_data()
@@ -110,9 +99,9 @@ private slots:
     {
         QFETCH(QByteArray, before);
         if (!before.isEmpty())
-            QVERIFY(write(path("out.gba"), before));
+            writeFile(path("out.gba"), before);
         QCOMPARE(run("copy /b roms/a.nes+menu.txt out.gba\r\n").exitCode, 0);
-        QCOMPARE(contents(path("out.gba")), input("roms/a.nes") + input("menu.txt"));
+        QCOMPARE(readAll(path("out.gba")), input("roms/a.nes") + input("menu.txt"));
     }
 
     void acceptsLineEndsBlanksAndCase_data()
@@ -130,14 +119,14 @@ private slots:
         const Result result = run(script);
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(result.out.count('\n'), qsizetype(2));
-        QCOMPARE(contents(path("out.gba")), input("roms/a.nes") + input("menu.txt") + input("roms/a.nes"));
+        QCOMPARE(readAll(path("out.gba")), input("roms/a.nes") + input("menu.txt") + input("roms/a.nes"));
     }
 
     void cdIntoAQuotedDirectory()
     {
         QVERIFY(QDir(m_dir->path()).mkdir("my dir"));
         QCOMPARE(run("cd \"my dir\"\r\ncopy /b ../menu.txt+\"../roms/b+c.nes\" out.gba\r\n").exitCode, 0);
-        QCOMPARE(contents(path("my dir/out.gba")), input("menu.txt") + input("roms/b+c.nes"));
+        QCOMPARE(readAll(path("my dir/out.gba")), input("menu.txt") + input("roms/b+c.nes"));
         QVERIFY(!QFileInfo::exists(path("out.gba")));
     }
 
@@ -145,7 +134,7 @@ private slots:
     void copiesWhatTheKernelCopyRefuses()
     {
         QCOMPARE(run("copy /b menu.txt+/proc/version out.gba\r\n").exitCode, 0);
-        QCOMPARE(contents(path("out.gba")), input("menu.txt") + contents("/proc/version"));
+        QCOMPARE(readAll(path("out.gba")), input("menu.txt") + readAll("/proc/version"));
     }
 
     void stopsAtABadLine_data()
@@ -177,7 +166,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(path("out.gba")));
         QVERIFY(QFileInfo(path("roms")).isDir());
         for (const auto& [name, data] : m_inputs)
-            QVERIFY2(contents(path(name)) == data, qPrintable(name));
+            QVERIFY2(readAll(path(name)) == data, qPrintable(name));
     }
 
     void usageErrors_data()

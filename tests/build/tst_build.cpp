@@ -3,25 +3,14 @@
 #include "buildscript.h"
 #include "menufile.h"
 #include "romlist.h"
+#include "testsupport.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-template <class F>
-int errorOf(F &&f)
-{
-    try {
-        f();
-    } catch (const AppError &e) {
-        return e.number();
-    }
-    return 0;
-}
 
 const QByteArray Top = "# Generated with TamblinVX Lofter by Veskin\r\n\r\n";
 const QByteArray Bottom = "\r\n# Generated with TamblinVx Lofter by Veskin\r\n\r\n";
@@ -33,19 +22,6 @@ RomEntry &addGame(RomList &roms, const QString &path, const QString &title = {})
     if (!title.isNull())
         entry.MenuTitle = title;
     return entry;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 // Restores the current directory the build changes.
@@ -273,11 +249,7 @@ void TestBuild::buildJoinsTheImage()
 
     const QByteArray menu = Top + "one\r\ntwo words|32|300\r\nthree+\r\n" + Bottom;
     QCOMPARE(readAll(work.filePath("menu.txt")), menu);
-    const QByteArray expected = image + menu + joinedRoms;
-    QDeadlineTimer deadline(20000);
-    while (readAll(output) != expected && !deadline.hasExpired())
-        QTest::qWait(20);
-    QCOMPARE(readAll(output), expected);
+    QCOMPARE(waitForContent(output, image + menu + joinedRoms), image + menu + joinedRoms);
 }
 
 QTEST_GUILESS_MAIN(TestBuild)

@@ -3,10 +3,10 @@
 #include "commondialog.h"
 #include "frmmain.h"
 #include "romlist.h"
+#include "testsupport.h"
+#include "windowsupport.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -15,24 +15,10 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 QByteArray nesFile(char fill, int size)
 {
@@ -148,10 +134,7 @@ void TestEndToEnd::clickThroughToTheImage()
                             "\r\n# Generated with TamblinVx Lofter by Veskin\r\n\r\n";
     QCOMPARE(readAll(work->filePath("start/menu.txt")), menu);
     const QByteArray expected = QByteArray(70000, 'G') + menu + a + c;
-    QDeadlineTimer deadline(20000);
-    while (readAll(output) != expected && !deadline.hasExpired())
-        QTest::qWait(20);
-    QCOMPARE(readAll(output), expected);
+    QCOMPARE(waitForContent(output, expected), expected);
 }
 
 void TestEndToEnd::failedBuildIsReportedAndKeepsTheList()
@@ -165,14 +148,12 @@ void TestEndToEnd::failedBuildIsReportedAndKeepsTheList()
     click("cmdSave");
 
     QString report;
-    QTimer::singleShot(0, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            report = box->text();
-            box->accept();
-        }
+    whenModalOpens<QMessageBox>([&](QMessageBox *box) {
+        report = box->text();
+        box->accept();
     });
     click("cmdOutput");
-    QVERIFY2(report.startsWith(QStringLiteral("Error %1: ").arg(EISDIR)), qPrintable(report));
+    QCOMPARE(report, QStringLiteral("Error %1: %2").arg(EISDIR).arg(qt_error_string(EISDIR)));
     QCOMPARE(control<QListWidget>("lbRoms")->count(), 2);
     QCOMPARE(control<QListWidget>("lbRoms")->currentRow(), 1);
     QCOMPARE(control<QLineEdit>("txtMenuTitle")->text(), QString("Why"));

@@ -1,21 +1,10 @@
 #include "apperror.h"
 #include "romlist.h"
+#include "testsupport.h"
 
 #include <QTest>
 
 namespace {
-
-// Runs f and returns the number of the AppError it raised, 0 when none.
-template <class F>
-int errorOf(F &&f)
-{
-    try {
-        f();
-    } catch (const AppError &e) {
-        return e.number();
-    }
-    return 0;
-}
 
 RomEntry game(const QString &path, const QString &title, qint16 option = -1)
 {

@@ -1,33 +1,17 @@
 #include "apperror.h"
 #include "commondialog.h"
+#include "testsupport.h"
+#include "windowsupport.h"
 
-#include <QApplication>
 #include <QDialogButtonBox>
 #include <QPushButton>
-#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
-#include <functional>
 
 namespace {
-
-// Runs check on the file dialog once it is open, then closes it through its
-// own controls.
-void whenDialogOpens(std::function<void(QFileDialog *)> check)
-{
-    QTimer::singleShot(0, [check = std::move(check)] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog) {
-            whenDialogOpens(check); // not open yet
-            return;
-        }
-        check(dialog);
-    });
-}
 
 // Fills in the dialog's name field and presses its accept button.
 void fillAndAccept(QFileDialog *dialog, const QString &text)
@@ -41,12 +25,6 @@ void fillAndAccept(QFileDialog *dialog, const QString &text)
     QVERIFY(QTest::qWaitFor([accept] { return accept->isEnabled(); }, 5000));
     accept->click(); // the name completer's popup would take a mouse click
 
-}
-
-void touch(const QString &path)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
 }
 
 } // namespace
@@ -95,9 +73,9 @@ void TestCommonDialog::choiceFillsNameTitleAndList()
 void TestCommonDialog::realDialogStartsFromLastFileName()
 {
     QTemporaryDir dir;
-    touch(dir.filePath("first.nes"));
-    touch(dir.filePath("second.nes"));
-    touch(dir.filePath("noext"));
+    writeFile(dir.filePath("first.nes"), {});
+    writeFile(dir.filePath("second.nes"), {});
+    writeFile(dir.filePath("noext"), {});
     CommonDialog dialog;
     dialog.CancelError = true;
     dialog.Flags = CommonDialog::AllowMultiSelect | CommonDialog::Explorer;
@@ -106,7 +84,7 @@ void TestCommonDialog::realDialogStartsFromLastFileName()
 
     QString seenName, seenDirectory;
     QStringList seenFilters;
-    whenDialogOpens([&](QFileDialog *fileDialog) {
+    whenModalOpens<QFileDialog>([&](QFileDialog *fileDialog) {
         // The last file is selected once the dialog has read its folder.
         auto *name = fileDialog->findChild<QLineEdit *>("fileNameEdit");
         QVERIFY(QTest::qWaitFor([name] { return !name->text().isEmpty(); }, 5000));
@@ -134,7 +112,7 @@ void TestCommonDialog::realSaveDialogTakesATypedName()
     dialog.Flags = CommonDialog::OverwritePrompt | CommonDialog::NoReadOnlyReturn;
     dialog.Filter = "GBA Roms (*.gba)|*.gba|All Files (*.*)|*.*";
     dialog.FileName = "";
-    whenDialogOpens([&](QFileDialog *fileDialog) {
+    whenModalOpens<QFileDialog>([&](QFileDialog *fileDialog) {
         QCOMPARE(fileDialog->acceptMode(), QFileDialog::AcceptSave);
         QVERIFY(fileDialog->findChild<QLineEdit *>("fileNameEdit")->text().isEmpty());
         fillAndAccept(fileDialog, dir.filePath("out"));
@@ -145,7 +123,7 @@ void TestCommonDialog::realSaveDialogTakesATypedName()
     QCOMPARE(dialog.FileTitle, QString("out"));
 
     // Cancelling the real dialog raises.
-    whenDialogOpens([](QFileDialog *fileDialog) { fileDialog->reject(); });
+    whenModalOpens<QFileDialog>([](QFileDialog *fileDialog) { fileDialog->reject(); });
     QVERIFY_THROWS_EXCEPTION(AppError, dialog.ShowSave(nullptr));
 }
 

@@ -1,6 +1,8 @@
 #include "apperror.h"
 #include "frmmain.h"
 #include "romlist.h"
+#include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -8,23 +10,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
-#include <cerrno>
 #include <optional>
 
 namespace {
 
 using Options = QList<qint16>;
-
-// The control's own enabled setting, which a disabled frame does not change.
-bool ownEnabled(const QWidget *w)
-{
-    return !w->testAttribute(Qt::WA_ForceDisabled);
-}
 
 // One window over its own store, made in the current directory.
 struct Fixture
@@ -433,79 +426,10 @@ private slots:
         f.selectNewGame();
         f.box(4)->click();
         for (qint16 index : {qint16(-1), qint16(2)}) {
-            int number = 0;
-            try {
-                f.window.ShowRom(index);
-            } catch (const AppError &error) {
-                number = error.number();
-            }
-            QCOMPARE(number, int(AppError::OutOfRange));
+            QCOMPARE(errorOf([&] { f.window.ShowRom(index); }), int(AppError::OutOfRange));
             QCOMPARE(f.shownOptions(), Options({0, 0, 0, 0, 1, 0, 0}));
             QCOMPARE(f.text("txtMenuTitle")->text(), "Alpha");
         }
-    }
-
-    void outputButtonFollowsText_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("backspaces");
-        QTest::addColumn<bool>("enabled");
-        QTest::newRow("one blank") << " " << 0 << true;
-        QTest::newRow("typed, then erased") << "ab" << 2 << false;
-        QTest::newRow("partly erased") << "ab" << 1 << true;
-    }
-
-    void outputButtonFollowsText()
-    {
-        QFETCH(QString, typed);
-        QFETCH(int, backspaces);
-        QFETCH(bool, enabled);
-        Fixture f;
-        f.window.EnableOutput(true);
-        QTest::keyClicks(f.text("txtOutputFile"), typed);
-        for (int i = 0; i < backspaces; ++i)
-            QTest::keyClick(f.text("txtOutputFile"), Qt::Key_Backspace);
-        QCOMPARE(ownEnabled(f.find("cmdOutput")), enabled);
-    }
-
-    void failedBuildIsReportedAndListSurvives()
-    {
-        QTemporaryDir dir;
-        const QString before = QDir::currentPath();
-        QVERIFY(QDir(dir.path()).mkdir("gone"));
-        QVERIFY(QDir::setCurrent(dir.filePath("gone")));
-        Fixture f;
-        QVERIFY(QDir::setCurrent(before));
-        QVERIFY(QDir(dir.path()).rmdir("gone"));
-
-        f.addGame("/roms/A.nes");
-        f.selectNewGame("/roms/B.nes");
-        const RomEntry a = f.roms.at(0), b = f.roms.at(1);
-        f.window.EnableOutput(true);
-        f.text("txtOutputFile")->setText(dir.filePath("all.gba"));
-        QVERIFY(f.showActive());
-
-        // The report is modal: read it and close it from inside its own loop.
-        QString reported;
-        QTimer closer;
-        connect(&closer, &QTimer::timeout, this, [&] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                reported = box->text();
-                box->close();
-            }
-        });
-        closer.start(10);
-        QTest::mouseClick(f.find("cmdOutput"), Qt::LeftButton);
-        closer.stop();
-
-        QCOMPARE(reported, QStringLiteral("Error %1: %2").arg(ENOENT).arg(qt_error_string(ENOENT)));
-        QVERIFY(f.window.isVisible());
-        QCOMPARE(f.lbRoms()->count(), 2);
-        QCOMPARE(f.lbRoms()->currentRow(), 1);
-        QCOMPARE(f.roms.upperBound(), 2);
-        QCOMPARE(f.roms.at(0), a);
-        QCOMPARE(f.roms.at(1), b);
-        QVERIFY(QDir(dir.path()).isEmpty());
     }
 };
 
