@@ -32,9 +32,12 @@ const RomEntry &RomList::at(qint16 index) const
     return m_roms[std::size_t(index)];
 }
 
-bool RomList::hasTitle(const QString &path) const
+void RomList::checkAddable(const QString &path) const
 {
-    return path.lastIndexOf(u'.') > path.lastIndexOf(m_separator);
+    if (path.lastIndexOf(u'.') >= 32767 || upperBound() == MaxGames)
+        throw AppError::overflow();
+    if (path.lastIndexOf(u'.') <= path.lastIndexOf(m_separator))
+        throw AppError::invalidArgument();
 }
 
 void RomList::AddRom(const QString &path)

@@ -47,9 +47,9 @@ public:
     RomEntry &at(qint16 index);
     const RomEntry &at(qint16 index) const;
 
-    // Whether AddRom can derive a title from path: its last "." comes after its
-    // last folder separator.
-    bool hasTitle(const QString &path) const;
+    // Raises the error AddRom would raise for path (no "." after the last
+    // folder separator, or no room for another game) without changing anything.
+    void checkAddable(const QString &path) const;
 
     // Called when RemoveRom has removed the last game.
     void setEmptiedListHandler(std::function<void()> handler) { m_emptied = std::move(handler); }

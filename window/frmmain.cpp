@@ -206,15 +206,11 @@ void frmMain::cmdBrowse_Click()
         m_cdOpen.Filter = QStringLiteral("NES Roms (*.nes)|*.nes|All Files (*.*)|*.*");
         m_cdOpen.ShowOpen(this);
         for (const QString &path : std::as_const(m_cdOpen.FileNames)) {
+            // A file that cannot become a game fails before its row exists,
+            // so that row i always stands for game i.
+            roms.checkAddable(path);
             ui->lbRoms->addItem(QFileInfo(path).fileName());
-            try {
-                roms.AddRom(path);
-            } catch (...) {
-                // A file without an extension, or one game too many: its row
-                // goes again, so that row i still stands for game i.
-                delete ui->lbRoms->takeItem(ui->lbRoms->count() - 1);
-                throw;
-            }
+            roms.AddRom(path);
         }
         EnableOutput(true);
     });

@@ -50,6 +50,7 @@ void TestRomList::titleFromPath_data()
     QTest::newRow("slashes are no separator") << "C:/roms/game.nes" << 0 << "C:/roms/game";
     QTest::newRow("only dot first") << R"(C:\roms\.nes)" << 0 << "";
     QTest::newRow("no dot") << R"(C:\roms\game)" << int(AppError::InvalidArgument) << "";
+    QTest::newRow("bare name") << "game" << int(AppError::InvalidArgument) << "";
     QTest::newRow("dot in folder only") << R"(C:\roms.old\game)" << int(AppError::InvalidArgument) << "";
 }
 
@@ -59,7 +60,7 @@ void TestRomList::titleFromPath()
     QFETCH(int, error);
     QFETCH(QString, title);
     RomList roms(u'\\');
-    QCOMPARE(roms.hasTitle(path), error == 0);
+    QCOMPARE(errorOf([&] { roms.checkAddable(path); }), error);
     QCOMPARE(errorOf([&] { roms.AddRom(path); }), error);
     QCOMPARE(roms.upperBound(), error ? 0 : 1);
     if (!error)
@@ -106,6 +107,7 @@ void TestRomList::dotBeyond16BitRangeOverflows()
 {
     RomList roms(u'\\');
     const QString path = QString(32767, u'a') + ".nes";
+    QCOMPARE(errorOf([&] { roms.checkAddable(path); }), int(AppError::Overflow));
     QCOMPARE(errorOf([&] { roms.AddRom(path); }), int(AppError::Overflow));
     QCOMPARE(roms.at(0), RomEntry{});
     // The last position that fits still works.
@@ -119,6 +121,7 @@ void TestRomList::fullListOverflows()
     for (int i = 0; i < RomList::MaxGames; ++i)
         roms.AddRom(QStringLiteral("g%1.nes").arg(i));
     QCOMPARE(roms.upperBound(), RomList::MaxGames);
+    QCOMPARE(errorOf([&] { roms.checkAddable(R"(C:\last.nes)"); }), int(AppError::Overflow));
     QCOMPARE(errorOf([&] { roms.AddRom(R"(C:\last.nes)"); }), int(AppError::Overflow));
     QCOMPARE(roms.upperBound(), RomList::MaxGames);
     QCOMPARE(roms.at(RomList::MaxGames), game(R"(C:\last.nes)", "last"));

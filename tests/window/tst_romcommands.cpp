@@ -175,7 +175,7 @@ void TestRomCommands::removeSelectsTheNeighbour()
         QCOMPARE(window->chkOptions(i)->isChecked(), shown.Options[std::size_t(i)] != 0);
 }
 
-void TestRomCommands::removingTheOnlyRowClearsEverything()
+void TestRomCommands::removingTheOnlyRowEmptiesTheWindow()
 {
     add({"a.nes"});
     control<QLineEdit>("txtOutputFile")->setText("/o/x.gba");
