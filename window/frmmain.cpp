@@ -42,6 +42,12 @@ frmMain::frmMain(RomList &romList, QWidget *parent)
     // current, which would run the row click without the user choosing a row.
     // An explicitly set empty current index keeps the list as it is.
     ui->lbRoms->setCurrentIndex(QModelIndex());
+    // Ctrl+click would clear the highlight but keep the current row, which the
+    // editor and the commands act on: the row the user works on stays marked.
+    connect(ui->lbRoms, &QListWidget::itemSelectionChanged, this, [this] {
+        if (QListWidgetItem *current = ui->lbRoms->currentItem(); current && !current->isSelected())
+            current->setSelected(true);
+    });
 
     for (int i = 0; i < int(m_chkOptions.size()); ++i)
         connect(m_chkOptions[std::size_t(i)], &QCheckBox::toggled, this, [this, i] { chkOptions_Click(i); });

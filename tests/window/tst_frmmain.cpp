@@ -235,6 +235,20 @@ private slots:
         QVERIFY(!ownEnabled(f.find("frOptions")));
     }
 
+    // The row the editor writes into always looks selected.
+    void ctrlClickKeepsTheRowSelected()
+    {
+        Fixture f;
+        f.addGame("/roms/Alpha.nes");
+        QVERIFY(f.showActive());
+        f.clickRow(0);
+        QListWidget *list = f.lbRoms();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          list->visualItemRect(list->item(0)).center());
+        QCOMPARE(list->currentRow(), 0);
+        QVERIFY(list->item(0)->isSelected());
+    }
+
     void valueBoxLimits_data() { followOptionRows(); }
 
     void valueBoxLimits()
