@@ -63,11 +63,6 @@ void OutputFile::close()
         throw AppError::fromSystem(errno ? errno : EIO);
 }
 
-QString batrunPath()
-{
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("batrun"));
-}
-
 void startBuildScript(const QString &scriptName)
 {
 #ifdef Q_OS_WIN
@@ -77,7 +72,8 @@ void startBuildScript(const QString &scriptName)
     if (result <= 32)
         throw AppError::fromSystem(int(result));
 #else
-    const QString interpreter = batrunPath();
+    // batrun is installed next to the running program.
+    const QString interpreter = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("batrun"));
     if (!QFileInfo(interpreter).isExecutable())
         throw AppError::fromSystem(QFileInfo::exists(interpreter) ? EACCES : ENOENT);
     QProcess process;

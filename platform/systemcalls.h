@@ -32,6 +32,3 @@ private:
 // waiting: minimized on Windows, through batrun (found next to the running
 // executable) elsewhere.
 void startBuildScript(const QString &scriptName);
-
-// Where the script interpreter batrun is expected: next to the running program.
-QString batrunPath();
