@@ -1,22 +1,14 @@
-// From clicks on the window to the finished image, with the real file dialog
-// scripted, the real build and the real batrun.
-#include "commondialog.h"
-#include "frmmain.h"
-#include "romlist.h"
+// From clicks on the window to the finished image, with the file dialog's
+// answers scripted, the real build and the real batrun.
 #include "testsupport.h"
 #include "windowsupport.h"
 
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
 
-#include <memory>
+#include <optional>
 
 namespace {
 
@@ -38,95 +30,67 @@ private slots:
     void failedBuildIsReportedAndKeepsTheList();
 
 private:
-    template <class T>
-    T *control(const char *name) { return window->findChild<T *>(name); }
-    void click(const char *button) { QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton); }
-    void selectRow(int row);
-    void typeInto(const char *box, const QString &text);
-    void addRoms(const QStringList &names);
+    QString romPath(const QString &name) const { return work->filePath("my roms/" + name); }
+    void chooseOutput(const QString &path)
+    {
+        f->window.cdOpen().scriptNextAnswer(QStringList{path});
+        f->click("cmdSave");
+    }
 
     QString savedDir;
-    std::unique_ptr<QTemporaryDir> work;
-    std::unique_ptr<RomList> roms;
-    std::unique_ptr<frmMain> window;
+    std::optional<QTemporaryDir> work;
+    std::optional<WindowFixture> f;
 };
 
 void TestEndToEnd::init()
 {
     savedDir = QDir::currentPath();
-    work = std::make_unique<QTemporaryDir>();
+    work.emplace();
     QVERIFY(QDir(work->path()).mkdir("start"));
     QVERIFY(QDir(work->path()).mkdir("my roms"));
     writeFile(work->filePath("start/tamblinvx.gba"), QByteArray(70000, 'G'));
     // The window takes its start directory from the current one.
     QDir::setCurrent(work->filePath("start"));
-    roms = std::make_unique<RomList>();
-    window = std::make_unique<frmMain>(*roms);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    f.emplace();
+    QVERIFY(f->showActive());
 }
 
 void TestEndToEnd::cleanup()
 {
-    window.reset();
-    roms.reset();
+    f.reset();
     QDir::setCurrent(savedDir);
     work.reset();
-}
-
-void TestEndToEnd::selectRow(int row)
-{
-    auto *list = control<QListWidget>("lbRoms");
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
-}
-
-void TestEndToEnd::typeInto(const char *box, const QString &text)
-{
-    auto *edit = control<QLineEdit>(box);
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClicks(edit, text);
-}
-
-void TestEndToEnd::addRoms(const QStringList &names)
-{
-    QStringList paths;
-    for (const QString &name : names)
-        paths << work->filePath("my roms/" + name);
-    window->cdOpen().scriptNextAnswer(paths);
-    click("cmdBrowse");
 }
 
 void TestEndToEnd::clickThroughToTheImage()
 {
     const QByteArray a = nesFile('a', 40000), b = nesFile('b', 24576), c = nesFile('c', 8192);
-    writeFile(work->filePath("my roms/Alpha.nes"), a);
-    writeFile(work->filePath("my roms/Beta (E).nes"), b);
-    writeFile(work->filePath("my roms/Gamma+1.nes"), c);
+    writeFile(romPath("Alpha.nes"), a);
+    writeFile(romPath("Beta (E).nes"), b);
+    writeFile(romPath("Gamma+1.nes"), c);
 
-    addRoms({"Alpha.nes", "Beta (E).nes", "Gamma+1.nes"});
-    QCOMPARE(control<QListWidget>("lbRoms")->count(), 3);
+    f->addFiles({romPath("Alpha.nes"), romPath("Beta (E).nes"), romPath("Gamma+1.nes")});
+    QCOMPARE(f->lbRoms()->count(), 3);
 
-    selectRow(0);
-    typeInto("txtMenuTitle", "First Game");
-    QTest::mouseClick(window->chkOptions(0), Qt::LeftButton);
-    QTest::mouseClick(window->chkOptions(5), Qt::LeftButton);
-    typeInto("txtMem", "4096");
+    f->clickRow(0);
+    f->typeInto("txtMenuTitle", "First Game");
+    QTest::mouseClick(f->window.chkOptions(0), Qt::LeftButton);
+    QTest::mouseClick(f->window.chkOptions(5), Qt::LeftButton);
+    f->typeInto("txtMem", "4096");
 
-    selectRow(2);
-    QTest::mouseClick(window->chkOptions(4), Qt::LeftButton);
-    typeInto("txtSprite", "12");
-    click("cmdUpList"); // Gamma moves above Beta
+    f->clickRow(2);
+    QTest::mouseClick(f->window.chkOptions(4), Qt::LeftButton);
+    f->typeInto("txtSprite", "12");
+    f->click("cmdUpList"); // Gamma moves above Beta
 
-    selectRow(2);
-    click("cmdRemoveRom"); // Beta goes
-    QCOMPARE(control<QListWidget>("lbRoms")->count(), 2);
+    f->clickRow(2);
+    f->click("cmdRemoveRom"); // Beta goes
+    QCOMPARE(f->rowTexts(), QStringList({"Alpha.nes", "Gamma+1.nes"}));
 
-    const QString output = work->filePath("my roms/out image.gba");
-    window->cdOpen().scriptNextAnswer(QStringList{output});
-    click("cmdSave");
-    QCOMPARE(control<QLineEdit>("txtOutputFile")->text(), output);
-    click("cmdOutput");
+    const QString output = romPath("out image.gba");
+    chooseOutput(output);
+    QCOMPARE(f->text("txtOutputFile")->text(), output);
+    f->click("cmdOutput");
 
     const QByteArray menu = "# Generated with TamblinVX Lofter by Veskin\r\n\r\n"
                             "First Game|33|4096\r\n"
@@ -141,25 +105,24 @@ void TestEndToEnd::failedBuildIsReportedAndKeepsTheList()
 {
     // A directory named "menu.txt" cannot be written, not even by root.
     QVERIFY(QDir(work->filePath("start")).mkdir("menu.txt"));
-    addRoms({"x.nes", "y.nes"});
-    selectRow(1);
-    typeInto("txtMenuTitle", "Why");
-    window->cdOpen().scriptNextAnswer(QStringList{work->filePath("out.gba")});
-    click("cmdSave");
+    f->addFiles({romPath("x.nes"), romPath("y.nes")});
+    f->clickRow(1);
+    f->typeInto("txtMenuTitle", "Why");
+    chooseOutput(work->filePath("out.gba"));
 
     QString report;
     whenModalOpens<QMessageBox>([&](QMessageBox *box) {
         report = box->text();
         box->accept();
     });
-    click("cmdOutput");
+    f->click("cmdOutput");
     QCOMPARE(report, QStringLiteral("Error %1: %2").arg(EISDIR).arg(qt_error_string(EISDIR)));
-    QCOMPARE(control<QListWidget>("lbRoms")->count(), 2);
-    QCOMPARE(control<QListWidget>("lbRoms")->currentRow(), 1);
-    QCOMPARE(control<QLineEdit>("txtMenuTitle")->text(), QString("Why"));
-    QCOMPARE(roms->upperBound(), 2);
-    QCOMPARE(roms->at(1).MenuTitle, QString("Why"));
-    QVERIFY(window->isVisible());
+    QCOMPARE(f->rowTexts(), QStringList({"x.nes", "y.nes"}));
+    QCOMPARE(f->lbRoms()->currentRow(), 1);
+    QCOMPARE(f->text("txtMenuTitle")->text(), QString("Why"));
+    QCOMPARE(f->roms.upperBound(), 2);
+    QCOMPARE(f->roms.at(1).MenuTitle, QString("Why"));
+    QVERIFY(f->window.isVisible());
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -1,6 +1,3 @@
-#include "apperror.h"
-#include "frmmain.h"
-#include "romlist.h"
 #include "testsupport.h"
 #include "windowsupport.h"
 
@@ -9,7 +6,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,22 +15,10 @@ namespace {
 
 using Options = QList<qint16>;
 
-// One window over its own store, made in the current directory.
-struct Fixture
+// The window with the option boxes read as a list and games put in place
+// the way the add command would.
+struct Fixture : WindowFixture
 {
-    RomList roms{u'/'};
-    frmMain window{roms};
-
-    template <typename T = QWidget>
-    T *find(const QString &name) const
-    {
-        T *w = window.findChild<T *>(name);
-        if (!w)
-            qFatal("no control %s", qPrintable(name));
-        return w;
-    }
-    QListWidget *lbRoms() const { return find<QListWidget>("lbRoms"); }
-    QLineEdit *text(const QString &name) const { return find<QLineEdit>(name); }
     QLineEdit *valueBox(int option) const { return text(option == 4 ? "txtSprite" : "txtMem"); }
     QCheckBox *box(int i) const { return window.chkOptions(i); }
     Options shownOptions() const
@@ -56,17 +40,6 @@ struct Fixture
         addGame(path);
         lbRoms()->setCurrentRow(lbRoms()->count() - 1);
         return roms.at(roms.upperBound() - 1);
-    }
-    void clickRow(int row)
-    {
-        QListWidget *list = lbRoms();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
-    }
-    bool showActive()
-    {
-        window.show();
-        window.activateWindow();
-        return QTest::qWaitForWindowActive(&window);
     }
 };
 
@@ -242,11 +215,9 @@ private slots:
         f.addGame("/roms/Alpha.nes");
         QVERIFY(f.showActive());
         f.clickRow(0);
-        QListWidget *list = f.lbRoms();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
-                          list->visualItemRect(list->item(0)).center());
-        QCOMPARE(list->currentRow(), 0);
-        QVERIFY(list->item(0)->isSelected());
+        f.clickRow(0, Qt::ControlModifier);
+        QCOMPARE(f.lbRoms()->currentRow(), 0);
+        QVERIFY(f.lbRoms()->item(0)->isSelected());
     }
 
     void valueBoxLimits_data() { followOptionRows(); }
