@@ -34,10 +34,14 @@ const RomEntry &RomList::at(qint16 index) const
 
 void RomList::checkAddable(const QString &path) const
 {
-    if (path.lastIndexOf(u'.') >= 32767 || upperBound() == MaxGames)
+    // In AddRom's order: the dot's position, the title, the room.
+    const qsizetype dot = path.lastIndexOf(u'.');
+    if (dot >= 32767)
         throw AppError::overflow();
-    if (path.lastIndexOf(u'.') <= path.lastIndexOf(m_separator))
+    if (dot <= path.lastIndexOf(m_separator))
         throw AppError::invalidArgument();
+    if (upperBound() == MaxGames)
+        throw AppError::overflow();
 }
 
 void RomList::AddRom(const QString &path)
