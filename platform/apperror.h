@@ -14,6 +14,8 @@ public:
         Overflow = 6,
         OutOfRange = 9,
         DialogCancelled = 32755,
+        // An exception that is not one of the program's own (std::bad_alloc and the like).
+        Internal = 51,
     };
 
     AppError(int number, QString text);

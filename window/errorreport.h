@@ -10,10 +10,6 @@ class QWidget;
 // with the error's number and text. The program goes on afterwards.
 void reportUnexpectedError(QWidget *parent, const AppError &error);
 
-// The number reported for an exception that is not one of the program's own
-// errors (std::bad_alloc and the like); its text is the exception's what().
-inline constexpr int InternalErrorNumber = 51;
-
 // Runs a handler that has no trap of its own. Whatever it raises goes to the
 // report, because an exception must never reach Qt's event loop.
 template <typename Body>
@@ -24,6 +20,6 @@ void reportErrors(QWidget *parent, Body &&body)
     } catch (const AppError &error) {
         reportUnexpectedError(parent, error);
     } catch (const std::exception &error) {
-        reportUnexpectedError(parent, AppError(InternalErrorNumber, QString::fromLocal8Bit(error.what())));
+        reportUnexpectedError(parent, AppError(AppError::Internal, QString::fromLocal8Bit(error.what())));
     }
 }
