@@ -73,7 +73,7 @@ std::optional<QStringList> CommonDialog::ask(QWidget *parent, Mode mode) const
         dialog.setFileMode((Flags & AllowMultiSelect) ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode((Flags & FileMustExist) ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !(Flags & OverwritePrompt));
     }
     if (!FileName.isEmpty()) {
@@ -99,12 +99,6 @@ bool CommonDialog::acceptable(QWidget *parent, const QString &path) const
                              QStringLiteral("%1\nis write-protected. Choose another file.")
                                  .arg(QDir::toNativeSeparators(path)));
         return false;
-    }
-    if ((Flags & CreatePrompt) && !file.exists()) {
-        return QMessageBox::question(parent, parent->windowTitle(),
-                                     QStringLiteral("%1\ndoes not exist. Create the file?")
-                                         .arg(QDir::toNativeSeparators(path)))
-               == QMessageBox::Yes;
     }
     return true;
 }

@@ -17,8 +17,6 @@ public:
     enum Flag : int {
         OverwritePrompt = 0x2,
         AllowMultiSelect = 0x200,
-        FileMustExist = 0x1000,
-        CreatePrompt = 0x2000,
         NoReadOnlyReturn = 0x8000,
         Explorer = 0x80000, // the look of the dialog; nothing to do here
     };

@@ -3,8 +3,15 @@
 #include <QMessageBox>
 #include <QWidget>
 
-void reportUnexpectedError(QWidget *parent, const AppError &error)
+void ErrorReport::show(QWidget *parent, const AppError &error)
 {
+    const QString message = QStringLiteral("Error %1: %2").arg(QString::number(error.number()), error.text());
+    if (!m_scripted.empty()) {
+        const auto answer = std::move(m_scripted.front());
+        m_scripted.pop_front();
+        answer(message);
+        return;
+    }
     const QString title = parent ? parent->window()->windowTitle() : QString();
-    QMessageBox::critical(parent, title, QStringLiteral("Error %1: %2").arg(QString::number(error.number()), error.text()));
+    QMessageBox::critical(parent, title, message);
 }

@@ -1,7 +1,6 @@
 #include "frmmain.h"
 
 #include "buildaction.h"
-#include "errorreport.h"
 #include "romlist.h"
 #include "ui_frmMain.h"
 
@@ -31,41 +30,41 @@ void ignoreErrors(Step &&step)
 } // namespace
 
 frmMain::frmMain(RomList &romList, QWidget *parent)
-    : QWidget(parent), roms(romList), ui(std::make_unique<Ui::frmMain>())
+    : QWidget(parent), m_roms(romList), m_ui(std::make_unique<Ui::frmMain>())
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     setWindowIcon(QPixmap(icon_xpm));
-    m_chkOptions = {ui->chkOptions_0, ui->chkOptions_1, ui->chkOptions_2, ui->chkOptions_3,
-                    ui->chkOptions_4, ui->chkOptions_5, ui->chkOptions_6};
+    m_chkOptions = {m_ui->chkOptions_0, m_ui->chkOptions_1, m_ui->chkOptions_2, m_ui->chkOptions_3,
+                    m_ui->chkOptions_4, m_ui->chkOptions_5, m_ui->chkOptions_6};
 
     // Tabbing into a list that never had a current row makes its first row
     // current, which would run the row click without the user choosing a row.
     // An explicitly set empty current index keeps the list as it is.
-    ui->lbRoms->setCurrentIndex(QModelIndex());
+    m_ui->lbRoms->setCurrentIndex(QModelIndex());
     // Ctrl+click would clear the highlight but keep the current row, which the
     // editor and the commands act on: the row the user works on stays marked.
-    connect(ui->lbRoms, &QListWidget::itemSelectionChanged, this, [this] {
-        if (QListWidgetItem *current = ui->lbRoms->currentItem(); current && !current->isSelected())
+    connect(m_ui->lbRoms, &QListWidget::itemSelectionChanged, this, [this] {
+        if (QListWidgetItem *current = m_ui->lbRoms->currentItem(); current && !current->isSelected())
             current->setSelected(true);
     });
 
     for (int i = 0; i < int(m_chkOptions.size()); ++i)
         connect(m_chkOptions[std::size_t(i)], &QCheckBox::toggled, this, [this, i] { chkOptions_Click(i); });
-    connect(ui->txtMenuTitle, &QLineEdit::textChanged, this, &frmMain::txtMenuTitle_Change);
-    connect(ui->txtSprite, &QLineEdit::textChanged, this, &frmMain::txtSprite_Change);
-    connect(ui->txtMem, &QLineEdit::textChanged, this, &frmMain::txtMem_Change);
-    connect(ui->lbRoms, &QListWidget::currentRowChanged, this, &frmMain::lbRoms_Click);
-    connect(ui->txtOutputFile, &QLineEdit::textChanged, this, &frmMain::txtOutputFile_Change);
-    connect(ui->cmdOutput, &QPushButton::clicked, this, &frmMain::cmdOutput_Click);
-    connect(ui->cmdBrowse, &QPushButton::clicked, this, &frmMain::cmdBrowse_Click);
-    connect(ui->cmdRemoveRom, &QPushButton::clicked, this, &frmMain::cmdRemoveRom_Click);
-    connect(ui->cmdUpList, &QPushButton::clicked, this, &frmMain::cmdUpList_Click);
-    connect(ui->cmdDownList, &QPushButton::clicked, this, &frmMain::cmdDownList_Click);
-    connect(ui->cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
+    connect(m_ui->txtMenuTitle, &QLineEdit::textChanged, this, &frmMain::txtMenuTitle_Change);
+    connect(m_ui->txtSprite, &QLineEdit::textChanged, this, &frmMain::txtSprite_Change);
+    connect(m_ui->txtMem, &QLineEdit::textChanged, this, &frmMain::txtMem_Change);
+    connect(m_ui->lbRoms, &QListWidget::currentRowChanged, this, &frmMain::lbRoms_Click);
+    connect(m_ui->txtOutputFile, &QLineEdit::textChanged, this, &frmMain::txtOutputFile_Change);
+    connect(m_ui->cmdOutput, &QPushButton::clicked, this, &frmMain::cmdOutput_Click);
+    connect(m_ui->cmdBrowse, &QPushButton::clicked, this, &frmMain::cmdBrowse_Click);
+    connect(m_ui->cmdRemoveRom, &QPushButton::clicked, this, &frmMain::cmdRemoveRom_Click);
+    connect(m_ui->cmdUpList, &QPushButton::clicked, this, &frmMain::cmdUpList_Click);
+    connect(m_ui->cmdDownList, &QPushButton::clicked, this, &frmMain::cmdDownList_Click);
+    connect(m_ui->cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
 
     // The answer to the emptied list runs inside RemoveRom, while the removed
     // row is still selected, so the clearing cascade writes into the spare slot.
-    roms.setEmptiedListHandler([this] {
+    m_roms.setEmptiedListHandler([this] {
         EnableRomEditor(false);
         ClearRomEditor();
         EnableOutput(false);
@@ -73,16 +72,16 @@ frmMain::frmMain(RomList &romList, QWidget *parent)
 
     // Start-up: a step that fails is skipped and the next one runs.
     ignoreErrors([this] { StartDir = QDir::currentPath(); });
-    ignoreErrors([this] { roms.InitRoms(); });
+    ignoreErrors([this] { m_roms.InitRoms(); });
     ignoreErrors([this] { EnableRomEditor(false); });
     ignoreErrors([this] { EnableOutput(false); });
-    ignoreErrors([this] { ui->cmdOutput->setEnabled(false); });
-    ui->lbRoms->setFocus();
+    ignoreErrors([this] { m_ui->cmdOutput->setEnabled(false); });
+    m_ui->lbRoms->setFocus();
 }
 
 frmMain::~frmMain()
 {
-    roms.setEmptiedListHandler(nullptr);
+    m_roms.setEmptiedListHandler(nullptr);
 }
 
 QCheckBox *frmMain::chkOptions(int index) const
@@ -92,54 +91,54 @@ QCheckBox *frmMain::chkOptions(int index) const
 
 RomEntry *frmMain::selectedEntry()
 {
-    const int row = ui->lbRoms->currentRow();
-    return row == -1 ? nullptr : &roms.at(checkedInt16(row));
+    const int row = m_ui->lbRoms->currentRow();
+    return row == -1 ? nullptr : &m_roms.at(checkedInt16(row));
 }
 
 void frmMain::ShowRom(qint16 index)
 {
     // Read through the store at every step: the cascades write into the
     // selected entry, which is normally this one.
-    const RomEntry &entry = roms.at(index);
+    const RomEntry &entry = m_roms.at(index);
     for (int i = 0; i < int(m_chkOptions.size()); ++i)
         chkOptions(i)->setChecked(entry.Options[std::size_t(i)] != 0);
-    ui->txtMem->setText(entry.MemFollow);
-    ui->txtSprite->setText(entry.SpriteFollow);
-    ui->txtMenuTitle->setText(entry.MenuTitle);
+    m_ui->txtMem->setText(entry.MemFollow);
+    m_ui->txtSprite->setText(entry.SpriteFollow);
+    m_ui->txtMenuTitle->setText(entry.MenuTitle);
 }
 
 void frmMain::EnableRomEditor(bool enabled)
 {
-    ui->frOptions->setEnabled(enabled);
+    m_ui->frOptions->setEnabled(enabled);
     for (QCheckBox *box : m_chkOptions)
         box->setEnabled(enabled);
     // The value boxes follow their option boxes, not the flag.
-    ui->txtSprite->setEnabled(chkOptions(SpriteOption)->isChecked());
-    ui->txtMem->setEnabled(chkOptions(MemOption)->isChecked());
-    ui->txtMenuTitle->setEnabled(enabled);
-    ui->Label1->setEnabled(enabled);
+    m_ui->txtSprite->setEnabled(chkOptions(SpriteOption)->isChecked());
+    m_ui->txtMem->setEnabled(chkOptions(MemOption)->isChecked());
+    m_ui->txtMenuTitle->setEnabled(enabled);
+    m_ui->Label1->setEnabled(enabled);
 }
 
 void frmMain::ClearRomEditor()
 {
     for (QCheckBox *box : m_chkOptions)
         box->setChecked(false);
-    ui->txtMem->setText(QString());
-    ui->txtSprite->setText(QString());
-    ui->txtMenuTitle->setText(QString());
+    m_ui->txtMem->setText(QString());
+    m_ui->txtSprite->setText(QString());
+    m_ui->txtMenuTitle->setText(QString());
 }
 
 void frmMain::EnableOutput(bool enabled)
 {
-    ui->txtOutputFile->setEnabled(enabled);
-    ui->frOutput->setEnabled(enabled);
-    ui->cmdSave->setEnabled(enabled);
-    ui->Label2->setEnabled(enabled);
+    m_ui->txtOutputFile->setEnabled(enabled);
+    m_ui->frOutput->setEnabled(enabled);
+    m_ui->cmdSave->setEnabled(enabled);
+    m_ui->Label2->setEnabled(enabled);
 }
 
 void frmMain::chkOptions_Click(int index)
 {
-    reportErrors(this, [this, index] {
+    m_errorReport.reportErrors(this, [this, index] {
         RomEntry *entry = selectedEntry();
         if (!entry)
             return;
@@ -149,7 +148,7 @@ void frmMain::chkOptions_Click(int index)
         // The follow options exclude each other. Unchecking the partner runs
         // its own handling here, nested, when it was checked.
         const int partner = index == SpriteOption ? MemOption : SpriteOption;
-        QLineEdit *valueBox = index == SpriteOption ? ui->txtSprite : ui->txtMem;
+        QLineEdit *valueBox = index == SpriteOption ? m_ui->txtSprite : m_ui->txtMem;
         if (chkOptions(index)->isChecked())
             chkOptions(partner)->setChecked(false);
         valueBox->setEnabled(chkOptions(index)->isChecked());
@@ -158,17 +157,17 @@ void frmMain::chkOptions_Click(int index)
 
 void frmMain::txtMenuTitle_Change()
 {
-    reportErrors(this, [this] {
+    m_errorReport.reportErrors(this, [this] {
         if (RomEntry *entry = selectedEntry())
-            entry->MenuTitle = ui->txtMenuTitle->text();
+            entry->MenuTitle = m_ui->txtMenuTitle->text();
     });
 }
 
 void frmMain::txtSprite_Change()
 {
-    reportErrors(this, [this] {
+    m_errorReport.reportErrors(this, [this] {
         if (RomEntry *entry = selectedEntry())
-            entry->SpriteFollow = ui->txtSprite->text();
+            entry->SpriteFollow = m_ui->txtSprite->text();
     });
 }
 
@@ -176,7 +175,7 @@ void frmMain::txtMem_Change()
 {
     ignoreErrors([this] {
         if (RomEntry *entry = selectedEntry())
-            entry->MemFollow = ui->txtMem->text();
+            entry->MemFollow = m_ui->txtMem->text();
     });
 }
 
@@ -184,8 +183,8 @@ void frmMain::lbRoms_Click()
 {
     // The row comes from currentRow(), never from the signal: takeItem of the
     // current row reports a stale one.
-    reportErrors(this, [this] {
-        const int row = ui->lbRoms->currentRow();
+    m_errorReport.reportErrors(this, [this] {
+        const int row = m_ui->lbRoms->currentRow();
         if (row == -1)
             return;
         EnableRomEditor(true);
@@ -196,12 +195,12 @@ void frmMain::lbRoms_Click()
 void frmMain::txtOutputFile_Change()
 {
     // Blanks count as a path; only the empty text keeps the build off.
-    ui->cmdOutput->setEnabled(!ui->txtOutputFile->text().isEmpty());
+    m_ui->cmdOutput->setEnabled(!m_ui->txtOutputFile->text().isEmpty());
 }
 
 void frmMain::cmdOutput_Click()
 {
-    reportErrors(this, [this] { RunBuild(StartDir, ui->txtOutputFile->text(), roms); });
+    m_errorReport.reportErrors(this, [this] { RunBuild(StartDir, m_ui->txtOutputFile->text(), m_roms); });
 }
 
 void frmMain::cmdBrowse_Click()
@@ -214,9 +213,9 @@ void frmMain::cmdBrowse_Click()
         for (const QString &path : std::as_const(m_cdOpen.FileNames)) {
             // A file that cannot become a game fails before its row exists,
             // so that row i always stands for game i.
-            roms.checkAddable(path);
-            ui->lbRoms->addItem(QFileInfo(path).fileName());
-            roms.AddRom(path);
+            m_roms.checkAddable(path);
+            m_ui->lbRoms->addItem(QFileInfo(path).fileName());
+            m_roms.AddRom(path);
         }
         EnableOutput(true);
     });
@@ -225,11 +224,11 @@ void frmMain::cmdBrowse_Click()
 void frmMain::cmdRemoveRom_Click()
 {
     ignoreErrors([this] {
-        QListWidget *list = ui->lbRoms;
+        QListWidget *list = m_ui->lbRoms;
         const qint16 selected = checkedInt16(list->currentRow());
         if (selected == -1)
             return;
-        roms.RemoveRom(selected);
+        m_roms.RemoveRom(selected);
         {
             // Removing the current row would run the row click with a stale
             // row; the list is left without one, so the selection below is a change.
@@ -245,19 +244,19 @@ void frmMain::cmdRemoveRom_Click()
 
 void frmMain::swapRows(int upper, int select)
 {
-    QListWidgetItem *above = ui->lbRoms->item(upper);
-    QListWidgetItem *below = ui->lbRoms->item(upper + 1);
+    QListWidgetItem *above = m_ui->lbRoms->item(upper);
+    QListWidgetItem *below = m_ui->lbRoms->item(upper + 1);
     const QString text = above->text();
     above->setText(below->text());
     below->setText(text);
-    roms.SwapRomWithNext(checkedInt16(upper));
-    ui->lbRoms->setCurrentRow(select);
+    m_roms.SwapRomWithNext(checkedInt16(upper));
+    m_ui->lbRoms->setCurrentRow(select);
 }
 
 void frmMain::cmdUpList_Click()
 {
     ignoreErrors([this] {
-        const int row = ui->lbRoms->currentRow();
+        const int row = m_ui->lbRoms->currentRow();
         if (row == -1 || row == 0)
             return;
         swapRows(row - 1, row - 1);
@@ -267,8 +266,8 @@ void frmMain::cmdUpList_Click()
 void frmMain::cmdDownList_Click()
 {
     ignoreErrors([this] {
-        const int row = ui->lbRoms->currentRow();
-        if (row == -1 || row == ui->lbRoms->count() - 1)
+        const int row = m_ui->lbRoms->currentRow();
+        if (row == -1 || row == m_ui->lbRoms->count() - 1)
             return;
         swapRows(row, row + 1);
     });
@@ -282,7 +281,7 @@ void frmMain::cmdSave_Click()
         m_cdOpen.Filter = QStringLiteral("GBA Roms (*.gba)|*.gba|All Files (*.*)|*.*");
         m_cdOpen.FileName = QString();
         m_cdOpen.ShowSave(this);
-        ui->txtOutputFile->setText(m_cdOpen.FileName);
-        ui->cmdOutput->setEnabled(true);
+        m_ui->txtOutputFile->setText(m_cdOpen.FileName);
+        m_ui->cmdOutput->setEnabled(true);
     });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commondialog.h"
+#include "errorreport.h"
 
 #include <QString>
 #include <QWidget>
@@ -36,6 +37,8 @@ public:
 
     // The file dialog of both Browse buttons; tests script its answers.
     CommonDialog &cdOpen() { return m_cdOpen; }
+    // The report of a failed build; tests script its answers.
+    ErrorReport &errorReport() { return m_errorReport; }
 
     // Loads game index into the editor; raises out of range before touching
     // any control when index is not an element of the store.
@@ -65,9 +68,10 @@ private:
     // Exchanges rows upper and upper + 1 and their games, then selects row select.
     void swapRows(int upper, int select);
 
-    RomList &roms;
+    RomList &m_roms;
     QString StartDir;
-    std::unique_ptr<Ui::frmMain> ui;
+    std::unique_ptr<Ui::frmMain> m_ui;
     std::array<QCheckBox *, 7> m_chkOptions;
     CommonDialog m_cdOpen;
+    ErrorReport m_errorReport;
 };

@@ -1,18 +1,14 @@
 #pragma once
-// Helpers for the tests that drive the window.
+// The window over its own store, and the steps a user takes on it.
 
 #include "frmmain.h"
 #include "romlist.h"
 
 #include <QApplication>
-#include <QListWidget>
+#include <QCheckBox>
 #include <QLineEdit>
-#include <QPushButton>
+#include <QListWidget>
 #include <QTest>
-#include <QTimer>
-#include <QWidget>
-
-#include <functional>
 
 // The control's own enabled setting, which a disabled frame does not change.
 inline bool ownEnabled(const QWidget *w)
@@ -20,26 +16,52 @@ inline bool ownEnabled(const QWidget *w)
     return !w->testAttribute(Qt::WA_ForceDisabled);
 }
 
-// Runs act on the next modal window of type T once it is open: dialogs and
-// message boxes run their own event loop, so the test acts from a timer.
-template <class T>
-void whenModalOpens(std::function<void(T *)> act)
+// One user action: key or mouse events sent to the control of that name.
+struct Step
 {
-    QTimer::singleShot(10, [act = std::move(act)] {
-        if (auto *modal = qobject_cast<T *>(QApplication::activeModalWidget()))
-            act(modal);
-        else
-            whenModalOpens<T>(act);
-    });
+    QString control;
+    QTestEventList events;
+};
+Q_DECLARE_METATYPE(Step)
+using Steps = QList<Step>;
+
+inline Step keys(const QString &control, QList<Qt::Key> keys, Qt::KeyboardModifiers modifiers = {})
+{
+    Step step{control, {}};
+    for (Qt::Key key : keys)
+        step.events.addKeyClick(key, modifiers);
+    return step;
+}
+inline Step type(const QString &box, const QString &text)
+{
+    Step step{box, {}};
+    step.events.addKeyClicks(text);
+    return step;
+}
+inline Step click(const QString &control)
+{
+    Step step{control, {}};
+    step.events.addMouseClick(Qt::LeftButton);
+    return step;
+}
+// Selects a row with the keyboard, as the arrow keys do.
+inline Step row(int index)
+{
+    return keys("lbRoms", QList<Qt::Key>{Qt::Key_Home} + QList<Qt::Key>(index, Qt::Key_Down));
 }
 
-// One window over its own store, started in the current directory; its
-// controls are found by their names.
+// The window, shown and active, over a store of its own.
 struct WindowFixture
 {
     RomList roms;
     frmMain window{roms};
 
+    WindowFixture()
+    {
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+    }
     template <typename T = QWidget>
     T *find(const QString &name) const
     {
@@ -48,40 +70,20 @@ struct WindowFixture
             qFatal("no control %s", qPrintable(name));
         return w;
     }
-    QListWidget *lbRoms() const { return find<QListWidget>("lbRoms"); }
-    QLineEdit *text(const QString &name) const { return find<QLineEdit>(name); }
+    QString text(const QString &box) const { return find<QLineEdit>(box)->text(); }
     QStringList rowTexts() const
     {
         QStringList texts;
-        for (int i = 0; i < lbRoms()->count(); ++i)
-            texts << lbRoms()->item(i)->text();
+        for (int i = 0; i < find<QListWidget>("lbRoms")->count(); ++i)
+            texts << find<QListWidget>("lbRoms")->item(i)->text();
         return texts;
     }
-
-    void click(const QString &button) { QTest::mouseClick(find<QPushButton>(button), Qt::LeftButton); }
-    void clickRow(int row, Qt::KeyboardModifiers modifiers = {})
+    // Each answer is the next file dialog's choice; an empty one cancels it.
+    void play(const QList<QStringList> &answers, const Steps &steps)
     {
-        QListWidget *list = lbRoms();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, list->visualItemRect(list->item(row)).center());
-    }
-    // Replaces the box's text key by key, as a user would.
-    void typeInto(const QString &box, const QString &typed)
-    {
-        QLineEdit *edit = text(box);
-        edit->selectAll();
-        QTest::keyClick(edit, Qt::Key_Delete);
-        QTest::keyClicks(edit, typed);
-    }
-    // The add command with these files chosen in its dialog.
-    void addFiles(const QStringList &paths)
-    {
-        window.cdOpen().scriptNextAnswer(paths);
-        click("cmdBrowse");
-    }
-    bool showActive()
-    {
-        window.show();
-        window.activateWindow();
-        return QTest::qWaitForWindowActive(&window);
+        for (const QStringList &answer : answers)
+            window.cdOpen().scriptNextAnswer(answer);
+        for (Step step : steps)
+            step.events.simulate(find(step.control));
     }
 };

@@ -1,228 +1,100 @@
-#include "apperror.h"
 #include "romlist.h"
 #include "testsupport.h"
 
 #include <QTest>
-
-namespace {
-
-RomEntry game(const QString &path, const QString &title, qint16 option = -1)
-{
-    RomEntry e;
-    e.RomPath = path;
-    e.MenuTitle = title;
-    if (option >= 0)
-        e.Options[std::size_t(option)] = 1;
-    return e;
-}
-
-} // namespace
 
 class TestRomList : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void titleFromPath_data();
-    void titleFromPath();
-    void titleWithNativeSeparator();
-    void failedAddKeepsCount();
-    void addFillsOnlyPathAndTitle();
-    void dotBeyond16BitRangeOverflows();
-    void fullListOverflows();
-    void removeKeepsOrderAndSpareSlot();
-    void removeOutsideGamesChangesNothing_data();
-    void removeOutsideGamesChangesNothing();
-    void removingLastGameNotifiesOnceAfterShrink();
-    void swapExchangesWholeEntries();
-    void swapOutsideGamesChangesNothing_data();
-    void swapOutsideGamesChangesNothing();
+    void add_data()
+    {
+        QTest::addColumn<int>("games"); // already in the list
+        QTest::addColumn<QChar>("separator");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("plain") << 0 << QChar(u'\\') << R"(C:\roms\game.nes)" << 0 << "game";
+        QTest::newRow("two dots") << 0 << QChar(u'\\') << R"(C:\roms\game.eu.nes)" << 0 << "game.eu";
+        QTest::newRow("blanks kept") << 0 << QChar(u'/') << "/roms.v2/ Game One .nes" << 0 << " Game One ";
+        QTest::newRow("no folder") << 0 << QChar(u'\\') << "game.nes" << 0 << "game";
+        QTest::newRow("other separator") << 0 << QChar(u'\\') << "C:/roms/game.nes" << 0 << "C:/roms/game";
+        QTest::newRow("only a dot") << 0 << QChar(u'/') << "/roms/.nes" << 0 << "";
+        QTest::newRow("no dot") << 0 << QChar(u'\\') << R"(C:\roms\game)" << 5 << "";
+        QTest::newRow("bare name") << 0 << QChar(u'/') << "game" << 5 << "";
+        QTest::newRow("dot in folder only") << 0 << QChar(u'/') << "/roms.old/game" << 5 << "";
+        QTest::newRow("last dot in 16 bits") << 0 << QChar(u'/') << QString(32766, u'a') + ".nes" << 0 << QString(32766, u'a');
+        QTest::newRow("dot beyond 16 bits") << 0 << QChar(u'/') << QString(32767, u'a') + ".nes" << 6 << "";
+        QTest::newRow("last game") << 32766 << QChar(u'/') << "/r/last.nes" << 0 << "last";
+        QTest::newRow("one game too many") << 32767 << QChar(u'/') << "/r/last.nes" << 6 << "";
+    }
+    void add()
+    {
+        QFETCH(int, games);
+        QFETCH(QChar, separator);
+        QFETCH(QString, path);
+        QFETCH(int, error);
+        QFETCH(QString, title);
+        RomList roms(separator);
+        for (int i = 0; i < games; ++i)
+            roms.AddRom("g.nes");
+        QCOMPARE(errorOf([&] { roms.checkAddable(path); }), error);
+        QCOMPARE(errorOf([&] { roms.AddRom(path); }), error);
+        QCOMPARE(roms.upperBound(), games + (error ? 0 : 1));
+        if (!error) {
+            QCOMPARE(roms.at(qint16(games)), (RomEntry{path, title, {}, {}, {}}));
+            QCOMPARE(roms.at(roms.upperBound()), RomEntry{});
+        }
+    }
+
+    void removeAndSwap_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<bool>("remove"); // else swap with the next game
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("remove first") << "ABC" << true << 0 << 0 << "BC";
+        QTest::newRow("remove middle") << "ABC" << true << 1 << 0 << "AC";
+        QTest::newRow("remove last") << "ABC" << true << 2 << 0 << "AB";
+        QTest::newRow("remove the only game") << "A" << true << 0 << 0 << "";
+        QTest::newRow("remove without selection") << "AB" << true << -1 << 9 << "AB";
+        QTest::newRow("remove the spare slot") << "AB" << true << 2 << 9 << "AB";
+        QTest::newRow("remove beyond") << "AB" << true << 3 << 9 << "AB";
+        QTest::newRow("swap first") << "ABC" << false << 0 << 0 << "BAC";
+        QTest::newRow("swap second") << "ABC" << false << 1 << 0 << "ACB";
+        QTest::newRow("swap the last game") << "ABC" << false << 2 << 0 << "ABC";
+        QTest::newRow("swap the spare slot") << "ABC" << false << 3 << 0 << "ABC";
+        QTest::newRow("swap without selection") << "ABC" << false << -1 << 0 << "ABC";
+        QTest::newRow("swap at the 16-bit end") << "ABC" << false << 32767 << 0 << "ABC";
+    }
+    void removeAndSwap()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, remove);
+        QFETCH(int, index);
+        QFETCH(QString, after);
+        RomList roms(u'/');
+        for (const QChar title : before) {
+            roms.AddRom(QStringLiteral("/r/%1.nes").arg(title));
+            roms.at(qint16(roms.upperBound() - 1)).MemFollow = title; // travels with its game
+        }
+        QList<int> emptied; // the upper bound at each notification
+        roms.setEmptiedListHandler([&] { emptied << roms.upperBound(); });
+        const qint16 i = qint16(index);
+        QTEST(errorOf([&] { remove ? roms.RemoveRom(i) : roms.SwapRomWithNext(i); }), "error");
+        QString titles, follows;
+        for (qint16 game = 0; game < roms.upperBound(); ++game) {
+            titles += roms.at(game).MenuTitle;
+            follows += roms.at(game).MemFollow;
+        }
+        QCOMPARE(titles, after);
+        QCOMPARE(follows, after);
+        QCOMPARE(roms.at(roms.upperBound()), RomEntry{});
+        QCOMPARE(emptied, after.isEmpty() ? QList<int>{0} : QList<int>{});
+    }
 };
-
-void TestRomList::titleFromPath_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<int>("error");
-    QTest::addColumn<QString>("title");
-    QTest::newRow("plain") << R"(C:\roms\game.nes)" << 0 << "game";
-    QTest::newRow("two dots") << R"(C:\roms\game.eu.nes)" << 0 << "game.eu";
-    QTest::newRow("no folder") << "game.nes" << 0 << "game";
-    QTest::newRow("slashes are no separator") << "C:/roms/game.nes" << 0 << "C:/roms/game";
-    QTest::newRow("only dot first") << R"(C:\roms\.nes)" << 0 << "";
-    QTest::newRow("no dot") << R"(C:\roms\game)" << int(AppError::InvalidArgument) << "";
-    QTest::newRow("bare name") << "game" << int(AppError::InvalidArgument) << "";
-    QTest::newRow("dot in folder only") << R"(C:\roms.old\game)" << int(AppError::InvalidArgument) << "";
-}
-
-void TestRomList::titleFromPath()
-{
-    QFETCH(QString, path);
-    QFETCH(int, error);
-    QFETCH(QString, title);
-    RomList roms(u'\\');
-    QCOMPARE(errorOf([&] { roms.checkAddable(path); }), error);
-    QCOMPARE(errorOf([&] { roms.AddRom(path); }), error);
-    QCOMPARE(roms.upperBound(), error ? 0 : 1);
-    if (!error)
-        QCOMPARE(roms.at(0).MenuTitle, title);
-}
-
-void TestRomList::titleWithNativeSeparator()
-{
-    RomList roms(u'/');
-    roms.AddRom("/home/me/roms.v2/Game One.nes");
-    QCOMPARE(roms.at(0).MenuTitle, QString("Game One"));
-    QCOMPARE(errorOf([&] { roms.AddRom("/home/me/roms.v2/readme"); }), int(AppError::InvalidArgument));
-}
-
-void TestRomList::failedAddKeepsCount()
-{
-    RomList roms(u'\\');
-    roms.AddRom(R"(C:\a.nes)");
-    QCOMPARE(errorOf([&] { roms.AddRom(R"(C:\roms\game)"); }), int(AppError::InvalidArgument));
-    QCOMPARE(roms.upperBound(), 1);
-    QCOMPARE(roms.at(1).RomPath, QString(R"(C:\roms\game)"));
-    QVERIFY(roms.at(1).MenuTitle.isEmpty());
-    // The next add that completes overwrites the leftovers.
-    roms.AddRom(R"(C:\b.nes)");
-    QCOMPARE(roms.at(1), game(R"(C:\b.nes)", "b"));
-    QCOMPARE(roms.at(2), RomEntry{});
-}
-
-void TestRomList::addFillsOnlyPathAndTitle()
-{
-    RomList roms(u'\\');
-    QCOMPARE(roms.upperBound(), 0);
-    QCOMPARE(roms.at(0), RomEntry{});
-    roms.AddRom(R"(C:\roms\game.nes)");
-    QCOMPARE(roms.at(0), game(R"(C:\roms\game.nes)", "game"));
-    QCOMPARE(roms.at(1), RomEntry{});
-    QCOMPARE(errorOf([&] { roms.at(2); }), int(AppError::OutOfRange));
-    QCOMPARE(errorOf([&] { roms.at(-1); }), int(AppError::OutOfRange));
-    roms.InitRoms();
-    QCOMPARE(roms.upperBound(), 0);
-}
-
-void TestRomList::dotBeyond16BitRangeOverflows()
-{
-    RomList roms(u'\\');
-    const QString path = QString(32767, u'a') + ".nes";
-    QCOMPARE(errorOf([&] { roms.checkAddable(path); }), int(AppError::Overflow));
-    QCOMPARE(errorOf([&] { roms.AddRom(path); }), int(AppError::Overflow));
-    QCOMPARE(roms.at(0), RomEntry{});
-    // The last position that fits still works.
-    roms.AddRom(QString(32766, u'a') + ".nes");
-    QCOMPARE(roms.at(0).MenuTitle.size(), 32766);
-}
-
-void TestRomList::fullListOverflows()
-{
-    RomList roms(u'\\');
-    for (int i = 0; i < RomList::MaxGames; ++i)
-        roms.AddRom(QStringLiteral("g%1.nes").arg(i));
-    QCOMPARE(roms.upperBound(), RomList::MaxGames);
-    QCOMPARE(errorOf([&] { roms.checkAddable(R"(C:\last.nes)"); }), int(AppError::Overflow));
-    QCOMPARE(errorOf([&] { roms.AddRom(R"(C:\last.nes)"); }), int(AppError::Overflow));
-    QCOMPARE(roms.upperBound(), RomList::MaxGames);
-    QCOMPARE(roms.at(RomList::MaxGames), game(R"(C:\last.nes)", "last"));
-    roms.RemoveRom(0);
-    QCOMPARE(roms.at(0).MenuTitle, QString("g1"));
-    QCOMPARE(roms.upperBound(), RomList::MaxGames - 1);
-}
-
-void TestRomList::removeKeepsOrderAndSpareSlot()
-{
-    RomList roms(u'\\');
-    int notified = 0;
-    roms.setEmptiedListHandler([&] { ++notified; });
-    for (const char *p : {"A.nes", "B.nes", "C.nes"})
-        roms.AddRom(p);
-    roms.at(2).MemFollow = "12";
-    roms.RemoveRom(1);
-    QCOMPARE(roms.upperBound(), 2);
-    QCOMPARE(roms.at(0).MenuTitle, QString("A"));
-    QCOMPARE(roms.at(1).MenuTitle, QString("C"));
-    QCOMPARE(roms.at(1).MemFollow, QString("12"));
-    QCOMPARE(roms.at(2), RomEntry{});
-    roms.RemoveRom(1); // the last of several
-    QCOMPARE(roms.upperBound(), 1);
-    QCOMPARE(roms.at(1), RomEntry{});
-    QCOMPARE(notified, 0);
-}
-
-void TestRomList::removeOutsideGamesChangesNothing_data()
-{
-    QTest::addColumn<int>("index");
-    QTest::newRow("no selection") << -1;
-    QTest::newRow("spare slot") << 2;
-    QTest::newRow("beyond") << 3;
-}
-
-void TestRomList::removeOutsideGamesChangesNothing()
-{
-    QFETCH(int, index);
-    RomList roms(u'\\');
-    roms.AddRom("A.nes");
-    roms.AddRom("B.nes");
-    QCOMPARE(errorOf([&] { roms.RemoveRom(qint16(index)); }), int(AppError::OutOfRange));
-    QCOMPARE(roms.upperBound(), 2);
-    QCOMPARE(roms.at(1).MenuTitle, QString("B"));
-}
-
-void TestRomList::removingLastGameNotifiesOnceAfterShrink()
-{
-    RomList roms(u'\\');
-    roms.AddRom("A.nes");
-    QList<int> boundsSeen;
-    // The window's answer writes into the selected row's entry, which is then the spare slot.
-    roms.setEmptiedListHandler([&] {
-        boundsSeen << roms.upperBound();
-        roms.at(0).MenuTitle.clear();
-    });
-    roms.RemoveRom(0);
-    QCOMPARE(boundsSeen, QList<int>{0});
-    QCOMPARE(roms.at(0), RomEntry{});
-}
-
-void TestRomList::swapExchangesWholeEntries()
-{
-    RomList roms(u'\\');
-    roms.AddRom("A.nes");
-    roms.AddRom("B.nes");
-    RomEntry &a = roms.at(0);
-    a.Options[4] = 1;
-    a.SpriteFollow = "7";
-    a.MemFollow = "200";
-    const RomEntry first = roms.at(0), second = roms.at(1);
-    roms.SwapRomWithNext(0);
-    QCOMPARE(roms.at(0), second);
-    QCOMPARE(roms.at(1), first);
-    roms.SwapRomWithNext(0);
-    QCOMPARE(roms.at(0), first);
-    QCOMPARE(roms.at(1), second);
-}
-
-void TestRomList::swapOutsideGamesChangesNothing_data()
-{
-    QTest::addColumn<int>("index");
-    QTest::newRow("no selection") << -1;
-    QTest::newRow("last game") << 1;
-    QTest::newRow("spare slot") << 2;
-    QTest::newRow("16-bit end") << 32767;
-}
-
-void TestRomList::swapOutsideGamesChangesNothing()
-{
-    QFETCH(int, index);
-    RomList roms(u'\\');
-    roms.AddRom("A.nes");
-    roms.AddRom("B.nes");
-    roms.SwapRomWithNext(qint16(index));
-    QCOMPARE(roms.upperBound(), 2);
-    QCOMPARE(roms.at(0).MenuTitle, QString("A"));
-    QCOMPARE(roms.at(1).MenuTitle, QString("B"));
-    QCOMPARE(roms.at(2), RomEntry{});
-}
 
 QTEST_APPLESS_MAIN(TestRomList)
 #include "tst_romlist.moc"
