@@ -10,37 +10,35 @@
 #include <QListWidget>
 #include <QTest>
 
-// The control's own enabled setting, which a disabled frame does not change.
-inline bool ownEnabled(const QWidget *w)
-{
-    return !w->testAttribute(Qt::WA_ForceDisabled);
-}
+#include <optional>
 
-// One user action: key or mouse events sent to the control of that name.
+// One user action: key or mouse events sent to the control of that name, and
+// what the file dialog it opens answers (an empty list cancels it).
 struct Step
 {
     QString control;
     QTestEventList events;
+    std::optional<QStringList> answer;
 };
 Q_DECLARE_METATYPE(Step)
 using Steps = QList<Step>;
 
 inline Step keys(const QString &control, QList<Qt::Key> keys, Qt::KeyboardModifiers modifiers = {})
 {
-    Step step{control, {}};
+    Step step{control, {}, {}};
     for (Qt::Key key : keys)
         step.events.addKeyClick(key, modifiers);
     return step;
 }
 inline Step type(const QString &box, const QString &text)
 {
-    Step step{box, {}};
+    Step step{box, {}, {}};
     step.events.addKeyClicks(text);
     return step;
 }
-inline Step click(const QString &control)
+inline Step click(const QString &control, std::optional<QStringList> answer = {})
 {
-    Step step{control, {}};
+    Step step{control, {}, answer};
     step.events.addMouseClick(Qt::LeftButton);
     return step;
 }
@@ -53,7 +51,11 @@ inline Step row(int index)
 // The window, shown and active, over a store of its own.
 struct WindowFixture
 {
-    RomList roms;
+    RomList roms = [] {
+        RomList leftOver; // start-up must empty the list it is given
+        leftOver.AddRom("/roms/left.nes");
+        return leftOver;
+    }();
     frmMain window{roms};
 
     WindowFixture()
@@ -66,24 +68,24 @@ struct WindowFixture
     T *find(const QString &name) const
     {
         T *w = window.findChild<T *>(name);
-        if (!w)
-            qFatal("no control %s", qPrintable(name));
-        return w;
+        return w ? w : (qFatal("no control %s", qPrintable(name)), nullptr);
     }
     QString text(const QString &box) const { return find<QLineEdit>(box)->text(); }
+    // The control's own enabled setting, which a disabled frame does not change.
+    bool enabled(const QString &name) const { return !find(name)->testAttribute(Qt::WA_ForceDisabled); }
     QStringList rowTexts() const
     {
         QStringList texts;
-        for (int i = 0; i < find<QListWidget>("lbRoms")->count(); ++i)
-            texts << find<QListWidget>("lbRoms")->item(i)->text();
+        for (const QListWidgetItem *item : find<QListWidget>("lbRoms")->findItems("*", Qt::MatchWildcard))
+            texts << item->text();
         return texts;
     }
-    // Each answer is the next file dialog's choice; an empty one cancels it.
-    void play(const QList<QStringList> &answers, const Steps &steps)
+    void play(const Steps &steps)
     {
-        for (const QStringList &answer : answers)
-            window.cdOpen().scriptNextAnswer(answer);
-        for (Step step : steps)
+        for (Step step : steps) {
+            if (step.answer)
+                window.cdOpen().scriptNextAnswer(*step.answer);
             step.events.simulate(find(step.control));
+        }
     }
 };
