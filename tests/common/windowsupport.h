@@ -23,17 +23,10 @@ struct Step
 Q_DECLARE_METATYPE(Step)
 using Steps = QList<Step>;
 
-inline Step keys(const QString &control, QList<Qt::Key> keys, Qt::KeyboardModifiers modifiers = {})
+inline Step type(const QString &control, const QString &text, Qt::KeyboardModifiers modifiers = {})
 {
     Step step{control, {}, {}};
-    for (Qt::Key key : keys)
-        step.events.addKeyClick(key, modifiers);
-    return step;
-}
-inline Step type(const QString &box, const QString &text)
-{
-    Step step{box, {}, {}};
-    step.events.addKeyClicks(text);
+    step.events.addKeyClicks(text, modifiers);
     return step;
 }
 inline Step click(const QString &control, std::optional<QStringList> answer = {})
@@ -45,7 +38,11 @@ inline Step click(const QString &control, std::optional<QStringList> answer = {}
 // Selects a row with the keyboard, as the arrow keys do.
 inline Step row(int index)
 {
-    return keys("lbRoms", QList<Qt::Key>{Qt::Key_Home} + QList<Qt::Key>(index, Qt::Key_Down));
+    Step step{"lbRoms", {}, {}};
+    step.events.addKeyClick(Qt::Key_Home);
+    for (int i = 0; i < index; ++i)
+        step.events.addKeyClick(Qt::Key_Down);
+    return step;
 }
 
 // The window, shown and active, over a store of its own.

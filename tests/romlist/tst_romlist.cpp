@@ -62,7 +62,6 @@ private slots:
         QTest::newRow("swap second") << "ABC" << false << 1 << 0 << "AaCcBb";
         QTest::newRow("swap the last game") << "ABC" << false << 2 << 0 << "AaBbCc";
         QTest::newRow("swap without selection") << "ABC" << false << -1 << 0 << "AaBbCc";
-        QTest::newRow("swap at the 16-bit end") << "ABC" << false << 32767 << 0 << "AaBbCc";
     }
     void removeAndSwap()
     {
