@@ -3,7 +3,6 @@
 
 #include "apperror.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QTest>
 
@@ -35,8 +34,5 @@ inline void writeFile(const QString &path, const QByteArray &bytes)
 // The build's script runs on its own; waits for the image it writes.
 inline QByteArray waitForContent(const QString &path, const QByteArray &expected)
 {
-    const QDeadlineTimer deadline(20000);
-    while (readAll(path) != expected && !deadline.hasExpired())
-        QTest::qWait(20);
-    return readAll(path);
+    return QTest::qWaitFor([&] { return readAll(path) == expected; }, 20000) ? expected : readAll(path);
 }
