@@ -93,11 +93,11 @@ std::optional<QStringList> CommonDialog::ask(QWidget *parent, Mode mode) const
 bool CommonDialog::acceptable(QWidget *parent, const QString &path) const
 {
     const QFileInfo file(path);
-    if ((Flags & NoReadOnlyReturn) &&
-        (file.exists() ? !file.isWritable() : !QFileInfo(file.absolutePath()).isWritable())) {
-        QMessageBox::warning(parent, parent->windowTitle(),
-                             QStringLiteral("%1\nis write-protected. Choose another file.")
-                                 .arg(QDir::toNativeSeparators(path)));
+    if ((Flags & NoReadOnlyReturn)
+        && (file.exists() ? !file.isWritable() : !QFileInfo(file.absolutePath()).isWritable())) {
+        QMessageBox::warning(
+                parent, parent->windowTitle(),
+                QStringLiteral("%1\nis write-protected. Choose another file.").arg(QDir::toNativeSeparators(path)));
         return false;
     }
     return true;

@@ -17,11 +17,9 @@ private slots:
     {
         QTemporaryDir work;
         const auto path = [&](const QString &name) { return work.filePath(name); };
-        QStringList roms;
-        for (const QString name : {"Alpha.nes", "Beta (E).nes", "Gamma+1.nes"}) {
-            roms << path(name);
-            writeFile(roms.last(), "NES\x1a" + name.toUtf8().repeated(3000));
-        }
+        const QStringList roms = {path("Alpha.nes"), path("Beta (E).nes"), path("Gamma+1.nes")};
+        for (const QString &rom : roms)
+            writeFile(rom, "NES\x1a" + rom.toUtf8().repeated(1000));
         // A directory named "menu.txt" cannot be written, not even by root.
         QVERIFY(QDir(work.path()).mkpath("start/menu.txt"));
         writeFile(path("start/tamblinvx.gba"), QByteArray(70000, 'G'));
@@ -36,7 +34,6 @@ private slots:
                 click("cmdOutput")});
         QVERIFY(report.startsWith(QStringLiteral("Error %1: %2").arg(EISDIR).arg(qt_error_string(EISDIR))));
         QCOMPARE(f.rowTexts(), QStringList({"Alpha.nes", "Gamma+1.nes"}));
-        QCOMPARE(f.text("txtMenuTitle"), "Gamma+1");
 
         QVERIFY(QDir(path("start")).rmdir("menu.txt"));
         f.play({click("cmdOutput")});

@@ -6,28 +6,26 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 
 namespace {
 
-RomEntry game(const QString &title, QList<int> options = {}, const QString &sprite = {}, const QString &mem = {})
+// A game added as the title's first letter, with the seven option values.
+RomEntry game(const QString &title, std::array<qint16, 7> options = {}, const QString &sprite = {},
+              const QString &mem = {})
 {
-    RomEntry entry{title.left(1) + ".nes", title, {}, mem, sprite};
-    for (int option : options)
-        entry.Options[std::size_t(option)] = 1;
-    return entry;
+    return {title.left(1) + ".nes", title, options, mem, sprite};
 }
 
 // Once the real file dialog is open (it runs its own event loop): checks it,
 // then types text into its name box and accepts, or cancels for no text.
-void answerDialog(std::function<void(QFileDialog *, QLineEdit *)> check, const QString &text = {})
+void answerDialog(const QString &text, std::function<void(QFileDialog *, QLineEdit *)> check)
 {
     QTimer::singleShot(10, [=] {
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
         if (!dialog)
-            return answerDialog(check, text);
+            return answerDialog(text, check);
         auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
         check(dialog, name);
         if (text.isEmpty())
@@ -72,7 +70,6 @@ class TestWindow : public QObject
 private slots:
     void initTestCase() { QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
     void init() { f.emplace(); }
-    void cleanup() { f.reset(); }
 
     void commands_data()
     {
@@ -95,8 +92,7 @@ private slots:
         QTest::newRow("no dot ends the add") << Steps{browse("a.nes x b.nes")} << "a.nes" << -1 << false << "";
         QTest::newRow("add keeps the selection")
             << Steps{add, row(1), typeOutput, add} << abc + " " + abc << 1 << true << "k";
-        QTest::newRow("focus enters the list")
-            << Steps{add, type("cmdBrowse", "\t\t\t\t")} << abc << -1 << true << "";
+        QTest::newRow("focus enters the list") << Steps{add, type("cmdBrowse", "\t\t\t\t")} << abc << -1 << true << "";
         QTest::newRow("remove middle") << Steps{add, row(1), remove} << "a.nes c.nes" << 1 << true << "";
         QTest::newRow("remove last") << Steps{add, row(2), remove} << "a.nes b.nes" << 1 << true << "";
         QTest::newRow("remove the only game")
@@ -108,7 +104,6 @@ private slots:
         QTest::newRow("down") << Steps{add, row(0), typeOutput, down} << "b.nes a.nes c.nes" << 1 << true << "k";
         QTest::newRow("ctrl+space keeps the mark")
             << Steps{add, row(1), type("lbRoms", " ", Qt::ControlModifier)} << abc << 1 << true << "";
-        QTest::newRow("output chosen") << Steps{add, save} << abc << -1 << true << "o";
         QTest::newRow("output cancelled") << Steps{add, typeOutput, click("cmdSave", {{}})} << abc << -1 << true << "k";
         QTest::newRow("output emptied")
             << Steps{add, typeOutput, type("txtOutputFile", "\b")} << abc << -1 << true << "";
@@ -132,22 +127,22 @@ private slots:
         QTest::addColumn<Steps>("steps");
         QTest::addColumn<RomEntry>("a");
         QTest::addColumn<RomEntry>("b");
-        const Step sprite = click("chkOptions_4"), memory = click("chkOptions_5");
+        const Step sprite = click("chkOptions_4"), mem = click("chkOptions_5");
         // clang-format off
-        QTest::newRow("sprite, then memory") << Steps{row(0), sprite, memory} << game("A", {5}) << game("B");
-        QTest::newRow("memory, then sprite") << Steps{row(0), memory, sprite} << game("A", {4}) << game("B");
+        QTest::newRow("sprite then memory") << Steps{row(0), sprite, mem} << game("A", {0, 0, 0, 0, 0, 1}) << game("B");
+        QTest::newRow("memory then sprite") << Steps{row(0), mem, sprite} << game("A", {0, 0, 0, 0, 1}) << game("B");
         QTest::newRow("value boxes hold 3 and 5 characters")
-            << Steps{row(0), sprite, type("txtSprite", "123456"), memory, type("txtMem", "123456")}
-            << game("A", {5}, "123", "12345") << game("B");
+            << Steps{row(0), sprite, type("txtSprite", "123456"), mem, type("txtMem", "123456")}
+            << game("A", {0, 0, 0, 0, 0, 1}, "123", "12345") << game("B");
         QTest::newRow("unchecking keeps the value")
-            << Steps{row(0), memory, type("txtMem", "12"), memory} << game("A", {}, {}, "12") << game("B");
+            << Steps{row(0), mem, type("txtMem", "12"), mem} << game("A", {}, {}, "12") << game("B");
         QTest::newRow("title as typed") << Steps{row(1), type("txtMenuTitle", " 2 ")} << game("A") << game("B 2 ");
         QTest::newRow("edits stay with their game")
             << Steps{row(0), type("txtMenuTitle", "X"), sprite, type("txtSprite", "7"), row(1), row(0)}
-            << game("AX", {4}, "7") << game("B");
+            << game("AX", {0, 0, 0, 0, 1}, "7") << game("B");
         QTest::newRow("showing a game swaps the follow option")
-            << Steps{row(0), memory, type("txtMem", "100"), row(1), sprite, type("txtSprite", "7"), row(0)}
-            << game("A", {5}, {}, "100") << game("B", {4}, "7");
+            << Steps{row(0), mem, type("txtMem", "100"), row(1), sprite, type("txtSprite", "7"), row(0)}
+            << game("A", {0, 0, 0, 0, 0, 1}, {}, "100") << game("B", {0, 0, 0, 0, 1}, "7");
         // clang-format on
     }
     void editing()
@@ -165,28 +160,24 @@ private slots:
         QTemporaryDir dir;
         for (const char *name : {"first.nes", "second.nes"})
             QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
-        answerDialog(
-                [&](QFileDialog *dialog, QLineEdit *) {
-                    QCOMPARE(dialog->nameFilters(), QStringList({"NES Roms (*.nes)", "All Files (*)"}));
-                    QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFiles);
-                    dialog->setDirectory(dir.path());
-                },
-                "\"first.nes\" \"second.nes\"");
+        answerDialog("\"first.nes\" \"second.nes\"", [&](QFileDialog *dialog, QLineEdit *) {
+            QCOMPARE(dialog->nameFilters(), QStringList({"NES Roms (*.nes)", "All Files (*)"}));
+            QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFiles);
+            dialog->setDirectory(dir.path());
+        });
         QTest::mouseClick(f->find("cmdBrowse"), Qt::LeftButton);
         QCOMPARE(f->rowTexts(), QStringList({"first.nes", "second.nes"}));
         QCOMPARE(f->window.cdOpen().FileTitle, "first.nes");
         // The next dialog starts from the last file, the save dialog from none.
-        answerDialog([&](QFileDialog *dialog, QLineEdit *name) {
+        answerDialog({}, [&](QFileDialog *dialog, QLineEdit *name) {
             QVERIFY(QTest::qWaitFor([name] { return name->text() == "first.nes"; }, 5000));
             QCOMPARE(dialog->directory(), QDir(dir.path()));
         });
         QCOMPARE(errorOf([&] { f->window.cdOpen().ShowOpen(&f->window); }), 32755);
-        answerDialog(
-                [&](QFileDialog *dialog, QLineEdit *name) {
-                    QCOMPARE(name->text(), "");
-                    QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
-                },
-                dir.filePath("out.gba"));
+        answerDialog(dir.filePath("out.gba"), [&](QFileDialog *dialog, QLineEdit *name) {
+            QCOMPARE(name->text(), "");
+            QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        });
         QTest::mouseClick(f->find("cmdSave"), Qt::LeftButton);
         QCOMPARE(f->text("txtOutputFile"), dir.filePath("out.gba"));
     }
