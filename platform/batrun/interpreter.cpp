@@ -1,5 +1,5 @@
-// batrun: runs the join script (TamLof.bat) the window writes, on systems
-// whose shell cannot. It knows the two commands such a script uses:
+// The interpreter behind batrun: runs the join script (TamLof.bat) the window
+// writes, on systems whose shell cannot. It knows the two commands such a script uses:
 //
 //   cd DIR
 //   copy /b SRC+SRC+... DEST
@@ -8,12 +8,14 @@
 // The whole script is parsed before its first line runs, so a bad line near
 // the end cannot leave a half-built image behind.
 
+#include "interpreter.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -248,6 +250,8 @@ bool kernelCopyUnsupported(int error)
 
 class Runner {
 public:
+    explicit Runner(ScriptObserver& observer) : observer_(observer) {}
+
     void run(const Command& command)
     {
         if (const auto* cd = std::get_if<Cd>(&command)) {
@@ -257,6 +261,8 @@ public:
             join(*copy);
         }
     }
+
+    const std::vector<ScriptOutput>& outputs() const { return outputs_; }
 
 private:
     void join(const Copy& copy)
@@ -277,13 +283,23 @@ private:
                     failErrno();
                 pour(in.get(), out.get());
             }
+            struct stat written {};
+            if (::fstat(out.get(), &written) != 0)
+                failErrno();
             if (!out.close())
                 failErrno();
+            noteOutput(copy.dest, static_cast<std::uint64_t>(written.st_size));
         } catch (...) {
             out.close();
             ::unlink(copy.dest.c_str());
             throw;
         }
+    }
+
+    void noteOutput(const std::string& path, std::uint64_t size)
+    {
+        std::erase_if(outputs_, [&](const ScriptOutput& output) { return output.path == path; });
+        outputs_.push_back({path, size});
     }
 
     // Compares files, not spellings: "./out.gba" is "out.gba".
@@ -315,6 +331,7 @@ private:
             const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kKernelChunk, 0);
             if (n > 0) {
                 first = false;
+                step(static_cast<std::uint64_t>(n));
                 continue;
             }
             if (n == 0) {
@@ -340,9 +357,21 @@ private:
                 failErrno();
             }
             writeAll(out, buffer_.get(), static_cast<std::size_t>(n));
+            step(static_cast<std::uint64_t>(n));
         }
     }
 
+    void step(std::uint64_t bytes)
+    {
+        bytesDone_ += bytes;
+        observer_.joined(bytesDone_);
+        if (observer_.cancelled())
+            fail("cancelled");
+    }
+
+    ScriptObserver& observer_;
+    std::uint64_t bytesDone_ = 0;
+    std::vector<ScriptOutput> outputs_;
     std::unique_ptr<char[]> buffer_;
 };
 
@@ -373,26 +402,24 @@ struct Line {
     Command command;
 };
 
-void report(const char* script, const Line& line, const std::string& reason)
+ScriptResult failedAt(const Line& line, std::string reason)
 {
-    std::fflush(stdout);
-    std::fprintf(stderr, "batrun: %s:%d: %.*s: %s\n", script, line.number,
-                 static_cast<int>(line.text.size()), line.text.data(), reason.c_str());
+    ScriptResult result;
+    result.lineNumber = line.number;
+    result.lineText = std::string(line.text);
+    result.reason = std::move(reason);
+    return result;
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
+ScriptResult runScript(const std::string& scriptPath, ScriptObserver& observer)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: batrun SCRIPT\n");
-        return 1;
-    }
-    const char* script = argv[1];
     std::string text;
-    if (!readFile(script, text)) {
-        std::fprintf(stderr, "batrun: cannot read %s: %s\n", script, std::strerror(errno));
-        return 1;
+    if (!readFile(scriptPath.c_str(), text)) {
+        ScriptResult result;
+        result.reason = std::strerror(errno);
+        return result;
     }
 
     std::vector<Line> lines;
@@ -405,25 +432,32 @@ int main(int argc, char** argv)
             raw.remove_suffix(1);
         Line line{number, trimmed(raw), Blank{}};
         line.command = parseLine(line.text);
-        if (const auto* bad = std::get_if<Bad>(&line.command)) {
-            report(script, line, bad->reason);
-            return 1;
-        }
+        if (auto* bad = std::get_if<Bad>(&line.command))
+            return failedAt(line, std::move(bad->reason));
         if (!std::holds_alternative<Blank>(line.command))
             lines.push_back(std::move(line));
     }
 
-    Runner runner;
+    observer.planned(0);
+    Runner runner(observer);
     for (const Line& line : lines) {
-        std::fwrite(line.text.data(), 1, line.text.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);  // the window shows progress as lines arrive
+        observer.lineStarted(line.number, std::string(line.text));
         try {
             runner.run(line.command);
         } catch (const Failure& failure) {
-            report(script, line, failure.reason);
-            return 1;
+            return failedAt(line, failure.reason);
         }
     }
-    return 0;
+    ScriptResult result;
+    result.ok = true;
+    result.outputs = runner.outputs();
+    return result;
+}
+
+std::string failureMessage(const std::string& scriptPath, const ScriptResult& result)
+{
+    if (result.lineNumber == 0)
+        return "batrun: cannot read " + scriptPath + ": " + result.reason;
+    return "batrun: " + scriptPath + ":" + std::to_string(result.lineNumber) + ": " + result.lineText
+        + ": " + result.reason;
 }

@@ -1,0 +1,37 @@
+// batrun: the command line in front of the interpreter. Echoes each line as
+// it starts, so whoever watches sees the join progress.
+
+#include "interpreter.h"
+
+#include <cstdio>
+
+namespace {
+
+class EchoLines : public ScriptObserver
+{
+public:
+    void lineStarted(int number, const std::string &text) override
+    {
+        (void)number;
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: batrun SCRIPT\n");
+        return 1;
+    }
+    EchoLines echo;
+    const ScriptResult result = runScript(argv[1], echo);
+    if (result.ok)
+        return 0;
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", failureMessage(argv[1], result).c_str());
+    return 1;
+}
