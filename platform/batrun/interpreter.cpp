@@ -1,82 +1,165 @@
 // The interpreter behind batrun: runs the join script (TamLof.bat) the window
-// writes, on systems whose shell cannot. It knows the two commands such a script uses:
+// writes, on systems whose shell cannot. It knows the two commands such a
+// script uses:
 //
 //   cd DIR
 //   copy /b SRC+SRC+... DEST
 //
-// A path is bare, or in double quotes when it holds blanks or '+'.
-// The whole script is parsed before its first line runs, so a bad line near
-// the end cannot leave a half-built image behind.
+// A path is bare, or in double quotes when it holds blanks or '+'; a bare
+// "cd" takes the rest of its line.
+//
+// The whole script is parsed and planned before a byte is written: every
+// source and destination is looked up once, by file identity, so a line that
+// would read its own output or a file that is not a plain file is refused
+// while nothing has changed yet. The lines that build one output (the one
+// that creates it and those that append to it) write into one temporary file
+// beside it, which replaces the output only once the last of them succeeded:
+// an output is whole or as it was before.
 
 #include "interpreter.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <ctime>
+#include <map>
 #include <memory>
-#include <string>
 #include <string_view>
 #include <utility>
 #include <variant>
-#include <vector>
 
 namespace {
 
+// A script the window writes holds at most 32767 short lines; anything this
+// big is not one, and reading it whole would only exhaust memory.
+constexpr std::uint64_t MaxScriptSize = std::uint64_t{64} << 20;
+// copy_file_range is asked for this much at a time: few calls, yet progress
+// moves and a cancel is heard within a step.
+constexpr std::size_t CopyStep = std::size_t{8} << 20;
 // The read/write fallback moves data in pieces this big.
-constexpr std::size_t kBufferSize = std::size_t{1} << 20;
-// copy_file_range is asked for this much per call; the kernel clamps it.
-constexpr std::size_t kKernelChunk = std::size_t{1} << 30;
+constexpr std::size_t BufferSize = std::size_t{1} << 20;
+// Descriptors left for everything else while sources are held open from
+// planning to joining.
+constexpr rlim_t SpareDescriptors = 64;
 
-// Why a line could not be parsed or run; it ends up after the line on stderr.
-struct Failure {
+volatile std::sig_atomic_t g_signal = 0;
+
+void noteSignal(int number)
+{
+    g_signal = number;
+}
+
+// Why a line could not be parsed, planned or run.
+struct Failure
+{
     std::string reason;
 };
 
-[[noreturn]] void fail(std::string reason) { throw Failure{std::move(reason)}; }
-[[noreturn]] void failErrno() { fail(std::strerror(errno)); }
+[[noreturn]] void fail(std::string reason)
+{
+    throw Failure{std::move(reason)};
+}
 
-class Fd {
+// "roms/x.nes: No such file or directory"
+[[noreturn]] void failErrno(const std::string &name)
+{
+    fail(name + ": " + std::strerror(errno));
+}
+
+class Fd
+{
 public:
-    explicit Fd(int fd) noexcept : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
+    Fd() = default;
+    explicit Fd(int fd) : m_fd(fd) {}
+    Fd(Fd &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    Fd &operator=(Fd &&other) noexcept
+    {
+        if (this != &other) {
+            close();
+            m_fd = std::exchange(other.m_fd, -1);
+        }
+        return *this;
+    }
     ~Fd() { close(); }
 
-    int get() const noexcept { return fd_; }
-    explicit operator bool() const noexcept { return fd_ >= 0; }
+    int get() const { return m_fd; }
+    explicit operator bool() const { return m_fd >= 0; }
 
-    // Writers must check this: a delayed write error may only show here.
-    bool close() noexcept {
-        if (fd_ < 0)
-            return true;
-        const int rc = ::close(std::exchange(fd_, -1));
-        return rc == 0 || errno == EINTR;  // on Linux the fd is gone either way
+    void close()
+    {
+        if (m_fd >= 0)
+            ::close(std::exchange(m_fd, -1));
     }
 
 private:
-    int fd_;
+    int m_fd = -1;
+};
+
+// Ignores what would kill the process mid-join (a closed stdout, a file size
+// limit: both then fail as errors) and turns the signals that ask it to stop
+// into a failure that cleans up; the previous handlers come back afterwards.
+class SignalGuard
+{
+public:
+    SignalGuard()
+    {
+        g_signal = 0;
+        struct sigaction stop = {};
+        stop.sa_handler = noteSignal; // no SA_RESTART: a blocked call returns and sees the flag
+        sigemptyset(&stop.sa_mask);
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        for (std::size_t i = 0; i < m_numbers.size(); ++i)
+            sigaction(m_numbers[i], i < StopSignals ? &stop : &ignore, &m_previous[i]);
+    }
+    ~SignalGuard()
+    {
+        for (std::size_t i = 0; i < m_numbers.size(); ++i)
+            sigaction(m_numbers[i], &m_previous[i], nullptr);
+    }
+    SignalGuard(const SignalGuard &) = delete;
+    SignalGuard &operator=(const SignalGuard &) = delete;
+
+private:
+    static constexpr std::size_t StopSignals = 3;
+    const std::array<int, 5> m_numbers = {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGXFSZ};
+    std::array<struct sigaction, 5> m_previous = {};
 };
 
 // ---------------------------------------------------------------- parsing
 
-struct Blank {};
-struct Cd {
+struct Blank
+{
+};
+struct Cd
+{
     std::string dir;
 };
-struct Copy {
+struct Copy
+{
     std::vector<std::string> sources;
     std::string dest;
 };
-struct Bad {
-    std::string reason;
-};
-using Command = std::variant<Blank, Cd, Copy, Bad>;
+using Command = std::variant<Blank, Cd, Copy>;
 
-constexpr bool isBlank(char c) { return c == ' ' || c == '\t'; }
+constexpr bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+constexpr bool isControl(unsigned char c)
+{
+    return (c < 0x20 && c != '\t') || c == 0x7f;
+}
 
 std::string_view trimmed(std::string_view s)
 {
@@ -87,40 +170,55 @@ std::string_view trimmed(std::string_view s)
     return s;
 }
 
+// A line as it may go to a terminal: control characters as \xHH, nothing cut.
+std::string escaped(std::string_view line)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(line.size());
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (isControl(byte)) {
+            text += "\\x";
+            text += digits[byte >> 4];
+            text += digits[byte & 15];
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
 bool equalsIgnoringCase(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return std::ranges::equal(a, b, {}, lower, lower);
 }
 
 // Consumes the text of one line from the left.
-class Cursor {
+class Cursor
+{
 public:
-    explicit Cursor(std::string_view text) : rest_(text) {}
+    explicit Cursor(std::string_view text) : m_rest(text) {}
 
-    bool atEnd() const { return rest_.empty(); }
-    bool at(char c) const { return !rest_.empty() && rest_.front() == c; }
-    void skip() { rest_.remove_prefix(1); }
+    bool atEnd() const { return m_rest.empty(); }
+    bool at(char c) const { return !m_rest.empty() && m_rest.front() == c; }
+    void skip() { m_rest.remove_prefix(1); }
+    std::string_view rest() const { return m_rest; }
 
     // True when at least one blank was skipped.
     bool skipBlanks()
     {
-        const std::size_t before = rest_.size();
-        while (!rest_.empty() && isBlank(rest_.front()))
-            rest_.remove_prefix(1);
-        return rest_.size() != before;
+        const std::size_t before = m_rest.size();
+        while (!m_rest.empty() && isBlank(m_rest.front()))
+            m_rest.remove_prefix(1);
+        return m_rest.size() != before;
     }
 
     std::string_view word()
     {
         std::size_t n = 0;
-        while (n < rest_.size() && !isBlank(rest_[n]))
+        while (n < m_rest.size() && !isBlank(m_rest[n]))
             ++n;
         return take(n);
     }
@@ -129,18 +227,18 @@ public:
     std::string path(bool inSourceList)
     {
         if (at('"')) {
-            const std::size_t close = rest_.find('"', 1);
+            const std::size_t close = m_rest.find('"', 1);
             if (close == std::string_view::npos)
                 fail("unterminated quote");
-            std::string quoted(rest_.substr(1, close - 1));
-            rest_.remove_prefix(close + 1);
+            std::string quoted(m_rest.substr(1, close - 1));
+            m_rest.remove_prefix(close + 1);
             if (quoted.empty())
                 fail("empty path");
             return quoted;
         }
         std::size_t n = 0;
-        while (n < rest_.size() && !isBlank(rest_[n]) && rest_[n] != '"'
-               && !(inSourceList && rest_[n] == '+'))
+        while (n < m_rest.size() && !isBlank(m_rest[n]) && m_rest[n] != '"'
+               && !(inSourceList && m_rest[n] == '+'))
             ++n;
         if (n == 0)
             fail("missing path");
@@ -150,34 +248,37 @@ public:
     // After a path only a separator or the end of the line may follow.
     void expectSeparator()
     {
-        if (!rest_.empty() && !isBlank(rest_.front()) && rest_.front() != '+')
-            fail(std::string("unexpected '") + rest_.front() + "' after a path");
+        if (!m_rest.empty() && !isBlank(m_rest.front()) && m_rest.front() != '+')
+            fail(std::string("unexpected '") + m_rest.front() + "' after a path");
     }
 
 private:
     std::string_view take(std::size_t n)
     {
-        const std::string_view taken = rest_.substr(0, n);
-        rest_.remove_prefix(n);
+        const std::string_view taken = m_rest.substr(0, n);
+        m_rest.remove_prefix(n);
         return taken;
     }
 
-    std::string_view rest_;
+    std::string_view m_rest;
 };
 
-Cd parseCd(Cursor& in)
+// Unquoted, the directory is the rest of the line, blanks and all, as the
+// system's own interpreter takes it ("cd C:\Program Files").
+Cd parseCd(Cursor &in)
 {
     if (!in.skipBlanks() || in.atEnd())
         fail("cd without a directory");
+    if (!in.at('"'))
+        return Cd{std::string(in.rest())};
     Cd cd{in.path(false)};
-    in.expectSeparator();
     in.skipBlanks();
     if (!in.atEnd())
         fail("unexpected text after the directory");
     return cd;
 }
 
-Copy parseCopy(Cursor& in)
+Copy parseCopy(Cursor &in)
 {
     in.skipBlanks();
     if (!equalsIgnoringCase(in.word(), "/b"))
@@ -206,258 +307,588 @@ Copy parseCopy(Cursor& in)
 // `line` comes without its line end and without surrounding blanks.
 Command parseLine(std::string_view line)
 {
-    try {
-        if (line.empty())
-            return Blank{};
-        for (const char c : line)
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
-                fail("control character in line");
-        Cursor in(line);
-        const std::string_view name = in.word();
-        if (equalsIgnoringCase(name, "cd"))
-            return parseCd(in);
-        if (equalsIgnoringCase(name, "copy"))
-            return parseCopy(in);
-        fail("unknown command");
-    } catch (Failure& failure) {
-        return Bad{std::move(failure.reason)};
-    }
+    if (line.empty())
+        return Blank{};
+    if (std::ranges::any_of(line, [](char c) { return isControl(static_cast<unsigned char>(c)); }))
+        fail("control character in line");
+    Cursor in(line);
+    const std::string_view name = in.word();
+    if (equalsIgnoringCase(name, "cd"))
+        return parseCd(in);
+    if (equalsIgnoringCase(name, "copy"))
+        return parseCopy(in);
+    fail("unknown command");
 }
-
-// ---------------------------------------------------------------- running
-
-void writeAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            failErrno();
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-}
-
-// Errors with which copy_file_range says "not for this pair of files",
-// not "this file is broken".
-bool kernelCopyUnsupported(int error)
-{
-    return error == ENOSYS || error == EXDEV || error == EINVAL || error == EOPNOTSUPP
-        || error == EPERM || error == ETXTBSY;
-}
-
-class Runner {
-public:
-    explicit Runner(ScriptObserver& observer) : observer_(observer) {}
-
-    void run(const Command& command)
-    {
-        if (const auto* cd = std::get_if<Cd>(&command)) {
-            if (::chdir(cd->dir.c_str()) != 0)
-                failErrno();
-        } else if (const auto* copy = std::get_if<Copy>(&command)) {
-            join(*copy);
-        }
-    }
-
-    const std::vector<ScriptOutput>& outputs() const { return outputs_; }
-
-private:
-    void join(const Copy& copy)
-    {
-        const bool append = destIsFirstSource(copy);
-        Fd out(::open(copy.dest.c_str(),
-                      append ? O_WRONLY | O_CLOEXEC : O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-        if (!out)
-            failErrno();
-        // From here on the destination is ours: on failure it would be an
-        // incomplete image, and none is better than that.
-        try {
-            if (append && ::lseek(out.get(), 0, SEEK_END) < 0)
-                failErrno();
-            for (std::size_t i = append ? 1 : 0; i < copy.sources.size(); ++i) {
-                const Fd in(::open(copy.sources[i].c_str(), O_RDONLY | O_CLOEXEC));
-                if (!in)
-                    failErrno();
-                pour(in.get(), out.get());
-            }
-            struct stat written {};
-            if (::fstat(out.get(), &written) != 0)
-                failErrno();
-            if (!out.close())
-                failErrno();
-            noteOutput(copy.dest, static_cast<std::uint64_t>(written.st_size));
-        } catch (...) {
-            out.close();
-            ::unlink(copy.dest.c_str());
-            throw;
-        }
-    }
-
-    void noteOutput(const std::string& path, std::uint64_t size)
-    {
-        std::erase_if(outputs_, [&](const ScriptOutput& output) { return output.path == path; });
-        outputs_.push_back({path, size});
-    }
-
-    // Compares files, not spellings: "./out.gba" is "out.gba".
-    static bool destIsFirstSource(const Copy& copy)
-    {
-        struct stat dest {};
-        if (::stat(copy.dest.c_str(), &dest) != 0)
-            return false;
-        bool first = false;
-        for (std::size_t i = 0; i < copy.sources.size(); ++i) {
-            struct stat source {};
-            if (::stat(copy.sources[i].c_str(), &source) != 0)
-                continue;  // reported when it is opened
-            if (source.st_dev != dest.st_dev || source.st_ino != dest.st_ino)
-                continue;
-            if (i > 0)
-                fail("destination is also a source");
-            first = true;
-        }
-        return first;
-    }
-
-    // Appends the rest of `in` at the current position of `out`. The kernel
-    // copy keeps the bytes out of user space; when it refuses this pair of
-    // files, read/write does the job.
-    void pour(int in, int out)
-    {
-        for (bool first = true;;) {
-            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kKernelChunk, 0);
-            if (n > 0) {
-                first = false;
-                step(static_cast<std::uint64_t>(n));
-                continue;
-            }
-            if (n == 0) {
-                if (!first)
-                    return;
-                break;  // empty, or a file whose size the kernel cannot tell
-            }
-            if (errno == EINTR)
-                continue;
-            if (first && kernelCopyUnsupported(errno))
-                break;
-            failErrno();
-        }
-        if (!buffer_)
-            buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
-        for (;;) {
-            const ssize_t n = ::read(in, buffer_.get(), kBufferSize);
-            if (n == 0)
-                return;
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                failErrno();
-            }
-            writeAll(out, buffer_.get(), static_cast<std::size_t>(n));
-            step(static_cast<std::uint64_t>(n));
-        }
-    }
-
-    void step(std::uint64_t bytes)
-    {
-        bytesDone_ += bytes;
-        observer_.joined(bytesDone_);
-        if (observer_.cancelled())
-            fail("cancelled");
-    }
-
-    ScriptObserver& observer_;
-    std::uint64_t bytesDone_ = 0;
-    std::vector<ScriptOutput> outputs_;
-    std::unique_ptr<char[]> buffer_;
-};
 
 // ---------------------------------------------------------------- the script
 
-bool readFile(const char* path, std::string& text)
+struct Line
 {
-    const Fd fd(::open(path, O_RDONLY | O_CLOEXEC));
-    if (!fd)
-        return false;
-    char chunk[64 * 1024];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-        if (n == 0)
-            return true;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        text.append(chunk, static_cast<std::size_t>(n));
-    }
-}
-
-struct Line {
-    int number;
+    int number = 0;
     std::string_view text;
     Command command;
 };
 
-ScriptResult failedAt(const Line& line, std::string reason)
+std::string readScript(const std::string &path)
+{
+    // Without blocking: a FIFO under the script's name must not hang us.
+    const Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st = {};
+    if (!fd || ::fstat(fd.get(), &st) != 0)
+        fail("cannot read " + path + ": " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        fail("cannot read " + path + ": not a regular file");
+    const auto tooBig = [&] { fail("cannot read " + path + ": larger than 64 MiB"); };
+    if (std::uint64_t(st.st_size) > MaxScriptSize)
+        tooBig();
+    std::string text(std::size_t(st.st_size) + 1, '\0');
+    std::size_t size = 0;
+    for (;;) {
+        if (size == text.size()) {
+            if (size > MaxScriptSize)
+                tooBig();
+            text.resize(std::min<std::size_t>(2 * size, MaxScriptSize + 1));
+        }
+        const ssize_t n = ::read(fd.get(), text.data() + size, text.size() - size);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR && !g_signal)
+                continue;
+            fail("cannot read " + path + ": " + std::strerror(errno));
+        }
+        size += std::size_t(n);
+    }
+    text.resize(size);
+    return text;
+}
+
+// Throws a Failure naming the line when one cannot be parsed.
+std::vector<Line> parseScript(std::string_view text, Line &current)
+{
+    std::vector<Line> lines;
+    for (int number = 1; !text.empty(); ++number) {
+        const std::size_t end = text.find('\n');
+        std::string_view raw = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (!raw.empty() && raw.back() == '\r')
+            raw.remove_suffix(1);
+        current = Line{number, trimmed(raw), Blank{}};
+        current.command = parseLine(current.text);
+        if (!std::holds_alternative<Blank>(current.command))
+            lines.push_back(current);
+    }
+    return lines;
+}
+
+// ---------------------------------------------------------------- planning
+
+// A file as the plan knows it: an existing one by device and inode, one still
+// to be made by its folder's device and inode and its name.
+struct FileKey
+{
+    dev_t dev = 0;
+    ino_t ino = 0;
+    std::string name;
+
+    auto operator<=>(const FileKey &) const = default;
+};
+
+std::pair<std::string, std::string> splitPath(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// Where a descriptor leads, for a link to follow and for the window to show.
+std::string pathOf(int fd)
+{
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    std::string path(4096, '\0');
+    const ssize_t n = ::readlink(link.c_str(), path.data(), path.size());
+    if (n <= 0 || std::size_t(n) == path.size())
+        return {};
+    path.resize(std::size_t(n));
+    return path;
+}
+
+// One source of one line.
+struct Piece
+{
+    std::string name; // as the script spells it
+    int chain = -1;   // reads what this script wrote into that chain's output
+    int dir = -1;     // where the name is looked up
+    FileKey key;
+    Fd file;          // held from planning on while descriptors last
+    // Bytes to join. A file that calls itself empty (as those under /proc
+    // do) is read to its end.
+    std::uint64_t size = 0;
+};
+
+// The lines that build one output.
+struct Chain
+{
+    int dir = -1;
+    std::string name;      // in dir; a link already followed
+    std::string shown;     // as the script spells it
+    Fd out;
+    std::string tempName;  // while a named temporary file is ours to remove
+    std::uint64_t size = 0;
+    std::size_t lastStep = 0;
+};
+
+std::string tempName(const std::string &base, int attempt)
+{
+    return "." + base + "." + std::to_string(::getpid()) + "." + std::to_string(attempt);
+}
+
+struct Step
+{
+    Line line;
+    int chain = -1; // -1: a cd, resolved while planning
+    std::vector<Piece> pieces;
+};
+
+class Join
+{
+public:
+    Join(Fd startDir, ScriptObserver &observer) : m_observer(observer)
+    {
+        m_dirs.push_back(std::move(startDir));
+        rlimit limit = {};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+            // Holding each source open from planning to joining costs one
+            // descriptor per game; ask for all the system allows.
+            limit.rlim_cur = limit.rlim_max;
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+            ::getrlimit(RLIMIT_NOFILE, &limit);
+            m_sparePieces = limit.rlim_cur > SpareDescriptors ? limit.rlim_cur - SpareDescriptors : 0;
+        }
+    }
+    Join(const Join &) = delete;
+    Join &operator=(const Join &) = delete;
+
+    // Temporary files not put in place are removed: an output is whole or untouched.
+    ~Join()
+    {
+        for (const Chain &chain : m_chains) {
+            if (!chain.tempName.empty())
+                ::unlinkat(m_dirs[std::size_t(chain.dir)].get(), chain.tempName.c_str(), 0);
+        }
+    }
+
+    void plan(const Line &line)
+    {
+        if (const auto *cd = std::get_if<Cd>(&line.command)) {
+            Fd dir(::openat(currentDir(), cd->dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (!dir)
+                failErrno(cd->dir);
+            m_current = m_dirs.size();
+            m_dirs.push_back(std::move(dir));
+            m_steps.push_back(Step{line, -1, {}});
+            return;
+        }
+        const Copy &copy = std::get<Copy>(line.command);
+        Step step{line, -1, {}};
+        const FileKey dest = destinationKey(copy.dest);
+        for (std::size_t i = 0; i < copy.sources.size(); ++i)
+            step.pieces.push_back(source(copy.sources[i], i == 0 ? nullptr : &dest));
+        const auto written = m_written.find(dest);
+        if (written != m_written.end() && step.pieces.front().key == dest) {
+            // Appends to the output this chain is building.
+            step.chain = written->second;
+            step.pieces.erase(step.pieces.begin());
+        } else {
+            step.chain = startChain(copy.dest);
+            m_written[dest] = step.chain;
+        }
+        Chain &chain = m_chains[std::size_t(step.chain)];
+        for (const Piece &piece : step.pieces)
+            chain.size += piece.size;
+        chain.lastStep = m_steps.size();
+        m_steps.push_back(std::move(step));
+    }
+
+    std::uint64_t plannedBytes() const
+    {
+        std::uint64_t total = 0;
+        for (const Step &step : m_steps) {
+            for (const Piece &piece : step.pieces)
+                total += piece.size;
+        }
+        return total;
+    }
+
+    // Runs the planned steps; `current` names the one that failed.
+    void run(Line &current)
+    {
+        for (Chain &chain : m_chains)
+            chain.size = 0;
+        for (std::size_t i = 0; i < m_steps.size(); ++i) {
+            Step &step = m_steps[i];
+            current = step.line;
+            checkStop();
+            m_observer.lineStarted(step.line.number, escaped(step.line.text));
+            checkStop();
+            if (step.chain < 0)
+                continue;
+            Chain &chain = m_chains[std::size_t(step.chain)];
+            for (Piece &piece : step.pieces)
+                join(piece, chain);
+            if (i == chain.lastStep)
+                finish(chain);
+        }
+    }
+
+    const std::vector<ScriptOutput> &outputs() const { return m_outputs; }
+
+private:
+    int currentDir() const { return m_dirs[m_current].get(); }
+
+    // The same spelling in the same folder is the same file within one plan,
+    // which spares the chain's every line a lookup of its output.
+    FileKey *knownKey(const std::string &name)
+    {
+        const auto found = m_keys.find({m_current, name});
+        return found == m_keys.end() ? nullptr : &found->second;
+    }
+    void remember(const std::string &name, const FileKey &key) { m_keys[{m_current, name}] = key; }
+
+    // The key a file still to be made will have.
+    FileKey newFileKey(const std::string &name)
+    {
+        const auto [folder, base] = splitPath(name);
+        struct stat st = {};
+        if (::fstatat(currentDir(), folder.c_str(), &st, 0) != 0)
+            failErrno(name);
+        if (!S_ISDIR(st.st_mode)) {
+            errno = ENOTDIR;
+            failErrno(name);
+        }
+        return FileKey{st.st_dev, st.st_ino, base};
+    }
+
+    FileKey destinationKey(const std::string &name)
+    {
+        if (const FileKey *key = knownKey(name))
+            return *key;
+        struct stat st = {};
+        FileKey key;
+        if (::fstatat(currentDir(), name.c_str(), &st, 0) == 0) {
+            if (S_ISDIR(st.st_mode)) {
+                errno = EISDIR;
+                failErrno(name);
+            }
+            if (!S_ISREG(st.st_mode))
+                fail(name + ": not a regular file");
+            key = FileKey{st.st_dev, st.st_ino, {}};
+        } else if (errno == ENOENT) {
+            key = newFileKey(name);
+        } else {
+            failErrno(name);
+        }
+        remember(name, key);
+        return key;
+    }
+
+    // `dest`, when given, is a file this source must not be.
+    Piece source(const std::string &name, const FileKey *dest)
+    {
+        Piece piece;
+        piece.name = name;
+        piece.dir = int(m_current);
+        struct stat st = {};
+        bool found = false;
+        if (const FileKey *key = knownKey(name); key && m_written.contains(*key)) {
+            piece.key = *key;
+        } else {
+            // Opened without blocking, so a FIFO is refused, not waited on.
+            if (m_heldPieces < m_sparePieces) {
+                piece.file = Fd(::openat(currentDir(), name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+                found = piece.file && ::fstat(piece.file.get(), &st) == 0;
+                m_heldPieces += found;
+            } else {
+                found = ::fstatat(currentDir(), name.c_str(), &st, 0) == 0;
+            }
+            if (!found && errno != ENOENT)
+                failErrno(name);
+            piece.key = found ? FileKey{st.st_dev, st.st_ino, {}} : newFileKey(name);
+            remember(name, piece.key);
+        }
+        if (dest && piece.key == *dest)
+            fail("destination is also a source");
+        if (const auto written = m_written.find(piece.key); written != m_written.end()) {
+            piece.chain = written->second;
+            piece.size = m_chains[std::size_t(piece.chain)].size;
+            piece.file.close();
+        } else if (!found) {
+            errno = ENOENT;
+            failErrno(name);
+        } else if (!S_ISREG(st.st_mode)) {
+            fail(name + ": not a regular file");
+        } else {
+            piece.size = std::uint64_t(st.st_size);
+        }
+        return piece;
+    }
+
+    int startChain(const std::string &shown)
+    {
+        Chain chain;
+        chain.shown = shown;
+        struct stat st = {};
+        const bool exists = ::fstatat(currentDir(), shown.c_str(), &st, 0) == 0;
+        std::string target = shown;
+        if (exists) {
+            // A link is followed, as a plain write through it would be: the
+            // file it names is the one replaced.
+            const Fd file(::openat(currentDir(), shown.c_str(), O_PATH | O_CLOEXEC));
+            if (const std::string resolved = file ? pathOf(file.get()) : std::string(); !resolved.empty())
+                target = resolved;
+        }
+        const auto [folder, base] = splitPath(target);
+        chain.name = base;
+        chain.dir = int(m_current);
+        if (folder != ".") {
+            Fd folderFd(::openat(currentDir(), folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (!folderFd)
+                failErrno(shown);
+            chain.dir = int(m_dirs.size());
+            m_dirs.push_back(std::move(folderFd));
+        }
+        const int dir = m_dirs[std::size_t(chain.dir)].get();
+        chain.out = Fd(::openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+        if (!chain.out && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+            // No unnamed files here: a named one, removed unless it is put in place.
+            for (int attempt = 0; !chain.out && (attempt == 0 || errno == EEXIST); ++attempt) {
+                chain.tempName = tempName(base, attempt);
+                chain.out = Fd(::openat(dir, chain.tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+            }
+        }
+        if (!chain.out) {
+            chain.tempName.clear();
+            failErrno(shown);
+        }
+        if (exists)
+            ::fchmod(chain.out.get(), st.st_mode & 07777);
+        m_chains.push_back(std::move(chain));
+        return int(m_chains.size()) - 1;
+    }
+
+    void checkStop()
+    {
+        if (g_signal)
+            fail(::strsignal(g_signal));
+        if (m_observer.cancelled())
+            fail("cancelled");
+    }
+
+    void joined(std::uint64_t bytes, Chain &chain)
+    {
+        chain.size += bytes;
+        m_bytesDone += bytes;
+        m_observer.joined(m_bytesDone);
+        checkStop();
+    }
+
+    Fd reopen(const Piece &piece)
+    {
+        Fd file(::openat(m_dirs[std::size_t(piece.dir)].get(), piece.name.c_str(),
+                         O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        struct stat st = {};
+        if (!file || ::fstat(file.get(), &st) != 0)
+            failErrno(piece.name);
+        if (!S_ISREG(st.st_mode) || FileKey{st.st_dev, st.st_ino, {}} != piece.key)
+            fail(piece.name + ": replaced while the script ran");
+        return file;
+    }
+
+    void join(Piece &piece, Chain &chain)
+    {
+        Fd reopened;
+        int in = -1;
+        if (piece.chain >= 0) {
+            const Chain &source = m_chains[std::size_t(piece.chain)];
+            in = source.out.get();
+            piece.size = source.size; // as written by now, files read to their end included
+        } else if (piece.file) {
+            in = piece.file.get();
+        } else {
+            in = (reopened = reopen(piece)).get();
+        }
+
+        loff_t offset = 0;
+        bool kernelCopy = piece.size > 0;
+        while (kernelCopy && std::uint64_t(offset) < piece.size) {
+            const std::size_t step = std::min<std::uint64_t>(piece.size - std::uint64_t(offset), CopyStep);
+            const ssize_t n = ::copy_file_range(in, &offset, chain.out.get(), nullptr, step, 0);
+            if (n > 0) {
+                joined(std::uint64_t(n), chain);
+            } else if (n == 0) {
+                fail(piece.name + ": shrank while the script ran");
+            } else if (errno == EINTR) {
+                checkStop();
+            } else if (offset == 0 && copyUnsupported(errno)) {
+                kernelCopy = false;
+            } else {
+                failErrno(isOutputError(errno) ? chain.shown : piece.name);
+            }
+        }
+        if (!kernelCopy)
+            pour(in, piece, chain);
+        piece.file.close();
+    }
+
+    // Errors with which copy_file_range says "not for this pair of files",
+    // not "this file is broken".
+    static bool copyUnsupported(int error)
+    {
+        return error == ENOSYS || error == EXDEV || error == EINVAL || error == EOPNOTSUPP
+               || error == EPERM || error == ETXTBSY;
+    }
+
+    static bool isOutputError(int error)
+    {
+        return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS;
+    }
+
+    // Read and write, for what the kernel will not copy, and to the end for a
+    // file whose size says nothing.
+    void pour(int in, const Piece &piece, Chain &chain)
+    {
+        if (!m_buffer)
+            m_buffer = std::make_unique_for_overwrite<char[]>(BufferSize);
+        for (std::uint64_t offset = 0; piece.size == 0 || offset < piece.size;) {
+            const std::size_t want = piece.size == 0 ? BufferSize
+                                                     : std::min<std::uint64_t>(piece.size - offset, BufferSize);
+            const ssize_t n = ::pread(in, m_buffer.get(), want, off_t(offset));
+            if (n == 0 && piece.size == 0)
+                return;
+            if (n == 0)
+                fail(piece.name + ": shrank while the script ran");
+            if (n < 0) {
+                if (errno != EINTR)
+                    failErrno(piece.name);
+                checkStop();
+                continue;
+            }
+            for (ssize_t written = 0; written < n;) {
+                const ssize_t w = ::write(chain.out.get(), m_buffer.get() + written, std::size_t(n - written));
+                if (w < 0 && errno != EINTR)
+                    failErrno(chain.shown);
+                if (w < 0)
+                    checkStop();
+                else
+                    written += w;
+            }
+            offset += std::uint64_t(n);
+            joined(std::uint64_t(n), chain);
+        }
+    }
+
+    // Flushed to disk before it replaces anything: a write error shows here,
+    // not as a broken image after a "success".
+    void finish(Chain &chain)
+    {
+        if (::fsync(chain.out.get()) != 0)
+            failErrno(chain.shown);
+        const int dir = m_dirs[std::size_t(chain.dir)].get();
+        if (chain.tempName.empty()) {
+            const std::string self = "/proc/self/fd/" + std::to_string(chain.out.get());
+            for (int attempt = 0; chain.tempName.empty(); ++attempt) {
+                std::string name = tempName(chain.name, attempt);
+                if (::linkat(AT_FDCWD, self.c_str(), dir, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                    chain.tempName = std::move(name);
+                else if (errno != EEXIST)
+                    failErrno(chain.shown);
+            }
+        }
+        if (::renameat(dir, chain.tempName.c_str(), dir, chain.name.c_str()) != 0)
+            failErrno(chain.shown);
+        chain.tempName.clear();
+        const std::string folder = pathOf(dir);
+        m_outputs.push_back({folder.empty() ? chain.shown : folder + "/" + chain.name, chain.size});
+    }
+
+    ScriptObserver &m_observer;
+    std::vector<Fd> m_dirs; // the start folder, those cd enters, those outputs go to
+    std::size_t m_current = 0;
+    std::map<std::pair<std::size_t, std::string>, FileKey> m_keys;
+    std::map<FileKey, int> m_written; // files this script writes, from the line that starts their chain
+    std::vector<Chain> m_chains;
+    std::vector<Step> m_steps;
+    std::vector<ScriptOutput> m_outputs;
+    rlim_t m_sparePieces = 0;
+    rlim_t m_heldPieces = 0;
+    std::uint64_t m_bytesDone = 0;
+    std::unique_ptr<char[]> m_buffer;
+};
+
+// Joins in one start folder run one after the other. The script is read only
+// once the lock is ours, so a join that waited runs the newest script there.
+void lock(int startDir, ScriptObserver &observer)
+{
+    while (::flock(startDir, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            fail(std::string("cannot lock the start folder: ") + std::strerror(errno));
+        if (g_signal)
+            fail(::strsignal(g_signal));
+        if (observer.cancelled())
+            fail("cancelled");
+        const timespec pause = {0, 5'000'000};
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
+ScriptResult failedAt(const Line &line, std::string reason)
 {
     ScriptResult result;
     result.lineNumber = line.number;
-    result.lineText = std::string(line.text);
+    result.lineText = escaped(line.text);
     result.reason = std::move(reason);
+    result.signal = g_signal;
     return result;
 }
 
-}  // namespace
+} // namespace
 
-ScriptResult runScript(const std::string& scriptPath, ScriptObserver& observer)
+ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer)
 {
-    std::string text;
-    if (!readFile(scriptPath.c_str(), text)) {
-        ScriptResult result;
-        result.reason = std::strerror(errno);
-        return result;
-    }
-
-    std::vector<Line> lines;
-    std::string_view rest = text;
-    for (int number = 1; !rest.empty(); ++number) {
-        const std::size_t end = rest.find('\n');
-        std::string_view raw = rest.substr(0, end);
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        if (!raw.empty() && raw.back() == '\r')
-            raw.remove_suffix(1);
-        Line line{number, trimmed(raw), Blank{}};
-        line.command = parseLine(line.text);
-        if (auto* bad = std::get_if<Bad>(&line.command))
-            return failedAt(line, std::move(bad->reason));
-        if (!std::holds_alternative<Blank>(line.command))
-            lines.push_back(std::move(line));
-    }
-
-    observer.planned(0);
-    Runner runner(observer);
-    for (const Line& line : lines) {
-        observer.lineStarted(line.number, std::string(line.text));
-        try {
-            runner.run(line.command);
-        } catch (const Failure& failure) {
-            return failedAt(line, failure.reason);
+    const SignalGuard signals;
+    std::string text; // what `current` points into, so it outlives the catch
+    Line current;
+    try {
+        Fd startDir(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!startDir)
+            failErrno(".");
+        lock(startDir.get(), observer);
+        text = readScript(scriptPath);
+        const std::vector<Line> lines = parseScript(text, current);
+        Join join(std::move(startDir), observer);
+        for (const Line &line : lines) {
+            current = line;
+            join.plan(line);
         }
+        current = Line{};
+        observer.planned(join.plannedBytes());
+        join.run(current);
+        ScriptResult result;
+        result.ok = true;
+        result.outputs = join.outputs();
+        return result;
+    } catch (Failure &failure) {
+        return failedAt(current, std::move(failure.reason));
+    } catch (const std::exception &e) {
+        return failedAt(current, e.what());
     }
-    ScriptResult result;
-    result.ok = true;
-    result.outputs = runner.outputs();
-    return result;
 }
 
-std::string failureMessage(const std::string& scriptPath, const ScriptResult& result)
+std::string failureMessage(const std::string &scriptPath, const ScriptResult &result)
 {
     if (result.lineNumber == 0)
-        return "batrun: cannot read " + scriptPath + ": " + result.reason;
+        return "batrun: " + result.reason;
     return "batrun: " + scriptPath + ":" + std::to_string(result.lineNumber) + ": " + result.lineText
         + ": " + result.reason;
 }

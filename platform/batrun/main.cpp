@@ -3,6 +3,7 @@
 
 #include "interpreter.h"
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -33,5 +34,9 @@ int main(int argc, char **argv)
         return 0;
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", failureMessage(argv[1], result).c_str());
+    if (result.signal != 0) {
+        std::signal(result.signal, SIG_DFL);
+        std::raise(result.signal);
+    }
     return 1;
 }
