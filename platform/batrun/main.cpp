@@ -2,9 +2,11 @@
 // it starts, so whoever watches sees the join progress.
 
 #include "interpreter.h"
+#include "windowloader.h"
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -24,8 +26,14 @@ public:
 
 int main(int argc, char **argv)
 {
+    // The build asks for the script's window; without a display it runs as from a terminal.
+    if (argc == 3 && std::strcmp(argv[1], "--window") == 0) {
+        if (const WindowMain windowMain = loadScriptWindow())
+            return windowMain(argv[2]);
+        --argc, ++argv;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: batrun SCRIPT\n");
+        std::fprintf(stderr, "usage: batrun [--window] SCRIPT\n");
         return 1;
     }
     EchoLines echo;
