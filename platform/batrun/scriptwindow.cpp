@@ -67,6 +67,7 @@ ScriptWindow::ScriptWindow(QWidget *parent)
     // Room for a line of the script, in the user's font size.
     const QFontMetrics metrics = fontMetrics();
     resize(metrics.averageCharWidth() * 100, metrics.height() * 20);
+    ui->lines->setIconSize(QSize(metrics.height(), metrics.height()));
 
     auto *copy = new QAction(tr("&Copy"), ui->lines);
     copy->setShortcut(QKeySequence::Copy);
@@ -139,7 +140,7 @@ void ScriptWindow::finish()
         } else {
             ui->status->setText(tr("Done, but the image %1 is %2 MiB, more than the %3 MiB a Game Boy Advance "
                                    "cartridge can address. The image was kept.")
-                                    .arg(largestName, mebibytes(largest), mebibytes(CartridgeLimit)));
+                                    .arg(largestName, mebibytes(largest), QString::number(CartridgeLimit >> 20)));
             comeForward();
         }
     }
