@@ -102,11 +102,14 @@ void ScriptWindow::run(const std::string &scriptPath)
 
 void ScriptWindow::showProgress()
 {
-    for (const auto &[number, text] : m_observer->takeLines()) {
+    const auto lines = m_observer->takeLines();
+    for (const auto &[number, text] : lines) {
         auto *item = new QListWidgetItem(QString::fromLocal8Bit(text), ui->lines);
         item->setData(Qt::UserRole, number);
     }
-    ui->lines->scrollToBottom();
+    // Only when there is something new, so that the user can scroll back while it runs.
+    if (!lines.empty())
+        ui->lines->scrollToBottom();
     const std::uint64_t total = m_observer->total;
     const std::uint64_t done = m_observer->done;
     if (total > 0) {
