@@ -118,8 +118,12 @@ public:
         struct sigaction ignore = {};
         ignore.sa_handler = SIG_IGN;
         sigemptyset(&ignore.sa_mask);
-        for (std::size_t i = 0; i < m_numbers.size(); ++i)
+        for (std::size_t i = 0; i < m_numbers.size(); ++i) {
             sigaction(m_numbers[i], i < StopSignals ? &stop : &ignore, &m_previous[i]);
+            // What whoever started us ignores (nohup, a background job) stays ignored.
+            if (i < StopSignals && m_previous[i].sa_handler == SIG_IGN)
+                sigaction(m_numbers[i], &m_previous[i], nullptr);
+        }
     }
     ~SignalGuard()
     {
