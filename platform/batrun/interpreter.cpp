@@ -44,7 +44,13 @@ constexpr std::uint64_t MaxScriptSize = std::uint64_t{64} << 20;
 // copy_file_range is asked for this much at a time: few calls, yet progress
 // moves and a cancel is heard within a step.
 constexpr std::size_t CopyStep = std::size_t{8} << 20;
-// The read/write fallback moves data in pieces this big.
+// Written output is handed to the disk in stretches this big while the join
+// goes on, rather than all at its end.
+constexpr std::uint64_t WriteBehind = std::uint64_t{8} << 20;
+// Files smaller than this are read into a buffer that is written out when
+// full: for a few KiB, a read is cheaper than a kernel copy, and one write
+// serves hundreds of games.
+constexpr std::uint64_t SmallPiece = std::uint64_t{64} << 10;
 constexpr std::size_t BufferSize = std::size_t{1} << 20;
 // Descriptors left for everything else while sources are held open from
 // planning to joining.
@@ -69,9 +75,9 @@ struct Failure
 }
 
 // "roms/x.nes: No such file or directory"
-[[noreturn]] void failErrno(const std::string &name)
+[[noreturn]] void failErrno(std::string_view name)
 {
-    fail(name + ": " + std::strerror(errno));
+    fail(std::string(name) + ": " + std::strerror(errno));
 }
 
 class Fd
@@ -118,8 +124,12 @@ public:
         struct sigaction ignore = {};
         ignore.sa_handler = SIG_IGN;
         sigemptyset(&ignore.sa_mask);
-        for (std::size_t i = 0; i < m_numbers.size(); ++i)
+        for (std::size_t i = 0; i < m_numbers.size(); ++i) {
             sigaction(m_numbers[i], i < StopSignals ? &stop : &ignore, &m_previous[i]);
+            // What whoever started us ignores (nohup, a background job) stays ignored.
+            if (i < StopSignals && m_previous[i].sa_handler == SIG_IGN)
+                sigaction(m_numbers[i], &m_previous[i], nullptr);
+        }
     }
     ~SignalGuard()
     {
@@ -322,10 +332,16 @@ Command parseLine(std::string_view line)
 
 // ---------------------------------------------------------------- the script
 
-struct Line
+// Where in the script: what a message and the echo show.
+struct Place
 {
     int number = 0;
     std::string_view text;
+};
+
+struct Line
+{
+    Place place;
     Command command;
 };
 
@@ -364,7 +380,7 @@ std::string readScript(const std::string &path)
 }
 
 // Throws a Failure naming the line when one cannot be parsed.
-std::vector<Line> parseScript(std::string_view text, Line &current)
+std::vector<Line> parseScript(std::string_view text, Place &current)
 {
     std::vector<Line> lines;
     for (int number = 1; !text.empty(); ++number) {
@@ -373,10 +389,10 @@ std::vector<Line> parseScript(std::string_view text, Line &current)
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (!raw.empty() && raw.back() == '\r')
             raw.remove_suffix(1);
-        current = Line{number, trimmed(raw), Blank{}};
-        current.command = parseLine(current.text);
-        if (!std::holds_alternative<Blank>(current.command))
-            lines.push_back(current);
+        current = Place{number, trimmed(raw)};
+        Command command = parseLine(current.text);
+        if (!std::holds_alternative<Blank>(command))
+            lines.push_back(Line{current, std::move(command)});
     }
     return lines;
 }
@@ -417,7 +433,7 @@ std::string pathOf(int fd)
 // One source of one line.
 struct Piece
 {
-    std::string name; // as the script spells it
+    std::string_view name; // as the script spells it
     int chain = -1;   // reads what this script wrote into that chain's output
     int dir = -1;     // where the name is looked up
     FileKey key;
@@ -436,6 +452,7 @@ struct Chain
     Fd out;
     std::string tempName;  // while a named temporary file is ours to remove
     std::uint64_t size = 0;
+    std::uint64_t flushedTo = 0; // handed to write-back so far
     std::size_t lastStep = 0;
 };
 
@@ -446,7 +463,7 @@ std::string tempName(const std::string &base, int attempt)
 
 struct Step
 {
-    Line line;
+    Place place;
     int chain = -1; // -1: a cd, resolved while planning
     std::vector<Piece> pieces;
 };
@@ -479,6 +496,7 @@ public:
         }
     }
 
+    // `line` must outlive the run: pieces name their files by its text.
     void plan(const Line &line)
     {
         if (const auto *cd = std::get_if<Cd>(&line.command)) {
@@ -487,19 +505,21 @@ public:
                 failErrno(cd->dir);
             m_current = m_dirs.size();
             m_dirs.push_back(std::move(dir));
-            m_steps.push_back(Step{line, -1, {}});
+            m_steps.push_back(Step{line.place, -1, {}});
             return;
         }
         const Copy &copy = std::get<Copy>(line.command);
-        Step step{line, -1, {}};
+        Step step{line.place, -1, {}};
         const FileKey dest = destinationKey(copy.dest);
-        for (std::size_t i = 0; i < copy.sources.size(); ++i)
-            step.pieces.push_back(source(copy.sources[i], i == 0 ? nullptr : &dest));
         const auto written = m_written.find(dest);
-        if (written != m_written.end() && step.pieces.front().key == dest) {
-            // Appends to the output this chain is building.
+        // The chain's own output, spelled as its destination, needs no lookup.
+        const bool appends = written != m_written.end() && copy.sources.front() == copy.dest;
+        for (std::size_t i = appends ? 1 : 0; i < copy.sources.size(); ++i)
+            step.pieces.push_back(source(copy.sources[i], i == 0 ? nullptr : &dest));
+        if (appends || (written != m_written.end() && step.pieces.front().key == dest)) {
             step.chain = written->second;
-            step.pieces.erase(step.pieces.begin());
+            if (!appends)
+                step.pieces.erase(step.pieces.begin());
         } else {
             step.chain = startChain(copy.dest);
             m_written[dest] = step.chain;
@@ -522,15 +542,17 @@ public:
     }
 
     // Runs the planned steps; `current` names the one that failed.
-    void run(Line &current)
+    void run(Place &current)
     {
         for (Chain &chain : m_chains)
             chain.size = 0;
+        std::string text;
         for (std::size_t i = 0; i < m_steps.size(); ++i) {
             Step &step = m_steps[i];
-            current = step.line;
+            current = step.place;
             checkStop();
-            m_observer.lineStarted(step.line.number, escaped(step.line.text));
+            text.assign(step.place.text); // no control characters: parsing refused those
+            m_observer.lineStarted(step.place.number, text);
             checkStop();
             if (step.chain < 0)
                 continue;
@@ -547,19 +569,11 @@ public:
 private:
     int currentDir() const { return m_dirs[m_current].get(); }
 
-    // The same spelling in the same folder is the same file within one plan,
-    // which spares the chain's every line a lookup of its output.
-    FileKey *knownKey(const std::string &name)
-    {
-        const auto found = m_keys.find({m_current, name});
-        return found == m_keys.end() ? nullptr : &found->second;
-    }
-    void remember(const std::string &name, const FileKey &key) { m_keys[{m_current, name}] = key; }
 
     // The key a file still to be made will have.
-    FileKey newFileKey(const std::string &name)
+    FileKey newFileKey(std::string_view name)
     {
-        const auto [folder, base] = splitPath(name);
+        const auto [folder, base] = splitPath(std::string(name));
         struct stat st = {};
         if (::fstatat(currentDir(), folder.c_str(), &st, 0) != 0)
             failErrno(name);
@@ -570,10 +584,12 @@ private:
         return FileKey{st.st_dev, st.st_ino, base};
     }
 
+    // The same spelling in the same folder is the same file within one plan:
+    // a chain's every line names its output again.
     FileKey destinationKey(const std::string &name)
     {
-        if (const FileKey *key = knownKey(name))
-            return *key;
+        if (m_lastDest.first == m_current && m_lastDest.second == name)
+            return m_lastDestKey;
         struct stat st = {};
         FileKey key;
         if (::fstatat(currentDir(), name.c_str(), &st, 0) == 0) {
@@ -589,7 +605,8 @@ private:
         } else {
             failErrno(name);
         }
-        remember(name, key);
+        m_lastDest = {m_current, name};
+        m_lastDestKey = key;
         return key;
     }
 
@@ -601,22 +618,17 @@ private:
         piece.dir = int(m_current);
         struct stat st = {};
         bool found = false;
-        if (const FileKey *key = knownKey(name); key && m_written.contains(*key)) {
-            piece.key = *key;
+        // Opened without blocking, so a FIFO is refused, not waited on.
+        if (m_heldPieces < m_sparePieces) {
+            piece.file = Fd(::openat(currentDir(), name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+            found = piece.file && ::fstat(piece.file.get(), &st) == 0;
+            m_heldPieces += found;
         } else {
-            // Opened without blocking, so a FIFO is refused, not waited on.
-            if (m_heldPieces < m_sparePieces) {
-                piece.file = Fd(::openat(currentDir(), name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-                found = piece.file && ::fstat(piece.file.get(), &st) == 0;
-                m_heldPieces += found;
-            } else {
-                found = ::fstatat(currentDir(), name.c_str(), &st, 0) == 0;
-            }
-            if (!found && errno != ENOENT)
-                failErrno(name);
-            piece.key = found ? FileKey{st.st_dev, st.st_ino, {}} : newFileKey(name);
-            remember(name, piece.key);
+            found = ::fstatat(currentDir(), name.c_str(), &st, 0) == 0;
         }
+        if (!found && errno != ENOENT)
+            failErrno(piece.name);
+        piece.key = found ? FileKey{st.st_dev, st.st_ino, {}} : newFileKey(name);
         if (dest && piece.key == *dest)
             fail("destination is also a source");
         if (const auto written = m_written.find(piece.key); written != m_written.end()) {
@@ -688,6 +700,12 @@ private:
     void joined(std::uint64_t bytes, Chain &chain)
     {
         chain.size += bytes;
+        if (chain.size - chain.flushedTo >= WriteBehind) {
+            // Starts writing what is there, so the closing fsync has little left to wait for.
+            ::sync_file_range(chain.out.get(), off64_t(chain.flushedTo), off64_t(chain.size - chain.flushedTo),
+                              SYNC_FILE_RANGE_WRITE);
+            chain.flushedTo = chain.size;
+        }
         m_bytesDone += bytes;
         m_observer.joined(m_bytesDone);
         checkStop();
@@ -695,18 +713,20 @@ private:
 
     Fd reopen(const Piece &piece)
     {
-        Fd file(::openat(m_dirs[std::size_t(piece.dir)].get(), piece.name.c_str(),
+        Fd file(::openat(m_dirs[std::size_t(piece.dir)].get(), std::string(piece.name).c_str(),
                          O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         struct stat st = {};
         if (!file || ::fstat(file.get(), &st) != 0)
             failErrno(piece.name);
         if (!S_ISREG(st.st_mode) || FileKey{st.st_dev, st.st_ino, {}} != piece.key)
-            fail(piece.name + ": replaced while the script ran");
+            fail(std::string(piece.name) + ": replaced while the script ran");
         return file;
     }
 
     void join(Piece &piece, Chain &chain)
     {
+        if (m_pendingChain != &chain || piece.chain >= 0)
+            writePending(); // a chain's output is read, or another one written
         Fd reopened;
         int in = -1;
         if (piece.chain >= 0) {
@@ -720,14 +740,16 @@ private:
         }
 
         loff_t offset = 0;
-        bool kernelCopy = piece.size > 0;
+        bool kernelCopy = piece.size >= SmallPiece;
+        if (kernelCopy)
+            writePending();
         while (kernelCopy && std::uint64_t(offset) < piece.size) {
             const std::size_t step = std::min<std::uint64_t>(piece.size - std::uint64_t(offset), CopyStep);
             const ssize_t n = ::copy_file_range(in, &offset, chain.out.get(), nullptr, step, 0);
             if (n > 0) {
                 joined(std::uint64_t(n), chain);
             } else if (n == 0) {
-                fail(piece.name + ": shrank while the script ran");
+                fail(std::string(piece.name) + ": shrank while the script ran");
             } else if (errno == EINTR) {
                 checkStop();
             } else if (offset == 0 && copyUnsupported(errno)) {
@@ -754,44 +776,55 @@ private:
         return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS;
     }
 
-    // Read and write, for what the kernel will not copy, and to the end for a
+    // Read into the buffer and written out a buffer at a time: small files
+    // (many in one write), what the kernel will not copy, and to the end a
     // file whose size says nothing.
     void pour(int in, const Piece &piece, Chain &chain)
     {
         if (!m_buffer)
             m_buffer = std::make_unique_for_overwrite<char[]>(BufferSize);
+        m_pendingChain = &chain;
         for (std::uint64_t offset = 0; piece.size == 0 || offset < piece.size;) {
-            const std::size_t want = piece.size == 0 ? BufferSize
-                                                     : std::min<std::uint64_t>(piece.size - offset, BufferSize);
-            const ssize_t n = ::pread(in, m_buffer.get(), want, off_t(offset));
+            if (m_pending == BufferSize)
+                writePending();
+            const std::size_t room = BufferSize - m_pending;
+            const std::size_t want = piece.size == 0 ? room : std::min<std::uint64_t>(piece.size - offset, room);
+            const ssize_t n = ::pread(in, m_buffer.get() + m_pending, want, off_t(offset));
             if (n == 0 && piece.size == 0)
                 return;
             if (n == 0)
-                fail(piece.name + ": shrank while the script ran");
+                fail(std::string(piece.name) + ": shrank while the script ran");
             if (n < 0) {
                 if (errno != EINTR)
                     failErrno(piece.name);
                 checkStop();
                 continue;
             }
-            for (ssize_t written = 0; written < n;) {
-                const ssize_t w = ::write(chain.out.get(), m_buffer.get() + written, std::size_t(n - written));
-                if (w < 0 && errno != EINTR)
-                    failErrno(chain.shown);
-                if (w < 0)
-                    checkStop();
-                else
-                    written += w;
-            }
+            m_pending += std::size_t(n);
             offset += std::uint64_t(n);
             joined(std::uint64_t(n), chain);
         }
+    }
+
+    void writePending()
+    {
+        for (std::size_t written = 0; written < m_pending;) {
+            const ssize_t n = ::write(m_pendingChain->out.get(), m_buffer.get() + written, m_pending - written);
+            if (n < 0 && errno != EINTR)
+                failErrno(m_pendingChain->shown);
+            if (n < 0)
+                checkStop();
+            else
+                written += std::size_t(n);
+        }
+        m_pending = 0;
     }
 
     // Flushed to disk before it replaces anything: a write error shows here,
     // not as a broken image after a "success".
     void finish(Chain &chain)
     {
+        writePending();
         if (::fsync(chain.out.get()) != 0)
             failErrno(chain.shown);
         const int dir = m_dirs[std::size_t(chain.dir)].get();
@@ -815,7 +848,8 @@ private:
     ScriptObserver &m_observer;
     std::vector<Fd> m_dirs; // the start folder, those cd enters, those outputs go to
     std::size_t m_current = 0;
-    std::map<std::pair<std::size_t, std::string>, FileKey> m_keys;
+    std::pair<std::size_t, std::string> m_lastDest = {std::size_t(-1), {}};
+    FileKey m_lastDestKey;
     std::map<FileKey, int> m_written; // files this script writes, from the line that starts their chain
     std::vector<Chain> m_chains;
     std::vector<Step> m_steps;
@@ -824,6 +858,8 @@ private:
     rlim_t m_heldPieces = 0;
     std::uint64_t m_bytesDone = 0;
     std::unique_ptr<char[]> m_buffer;
+    std::size_t m_pending = 0; // bytes in m_buffer not yet written to m_pendingChain
+    Chain *m_pendingChain = nullptr;
 };
 
 // Joins in one start folder run one after the other. The script is read only
@@ -842,11 +878,11 @@ void lock(int startDir, ScriptObserver &observer)
     }
 }
 
-ScriptResult failedAt(const Line &line, std::string reason)
+ScriptResult failedAt(const Place &place, std::string reason)
 {
     ScriptResult result;
-    result.lineNumber = line.number;
-    result.lineText = escaped(line.text);
+    result.lineNumber = place.number;
+    result.lineText = escaped(place.text);
     result.reason = std::move(reason);
     result.signal = g_signal;
     return result;
@@ -858,7 +894,7 @@ ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer)
 {
     const SignalGuard signals;
     std::string text; // what `current` points into, so it outlives the catch
-    Line current;
+    Place current;
     try {
         Fd startDir(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!startDir)
@@ -868,10 +904,10 @@ ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer)
         const std::vector<Line> lines = parseScript(text, current);
         Join join(std::move(startDir), observer);
         for (const Line &line : lines) {
-            current = line;
+            current = line.place;
             join.plan(line);
         }
-        current = Line{};
+        current = Place{};
         observer.planned(join.plannedBytes());
         join.run(current);
         ScriptResult result;

@@ -4,6 +4,9 @@
 #include "interpreter.h"
 #include "windowloader.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -13,13 +16,26 @@ namespace {
 class EchoLines : public ScriptObserver
 {
 public:
+    // A terminal or a pipe may have someone watching line by line; a file or
+    // /dev/null takes the echo in blocks, which spares a write per game.
+    EchoLines()
+    {
+        struct stat st = {};
+        m_live = ::isatty(STDOUT_FILENO) || ::fstat(STDOUT_FILENO, &st) != 0
+                 || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode));
+    }
+
     void lineStarted(int number, const std::string &text) override
     {
         (void)number;
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fputc('\n', stdout);
-        std::fflush(stdout);
+        if (m_live)
+            std::fflush(stdout);
     }
+
+private:
+    bool m_live = true;
 };
 
 } // namespace
