@@ -49,7 +49,7 @@ int main(int argc, char **argv)
         --argc, ++argv;
     }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: batrun [--window] SCRIPT\n");
+        std::fprintf(stderr, "usage: batrun SCRIPT\n");
         return 1;
     }
     EchoLines echo;
