@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QStyle>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <mutex>
@@ -112,8 +113,8 @@ void ScriptWindow::showProgress()
         ui->lines->scrollToBottom();
     const std::uint64_t total = m_observer->total;
     const std::uint64_t done = m_observer->done;
-    if (total > 0) {
-        ui->progress->setValue(int(done * ProgressSteps / total));
+    if (total > 0 && !m_closeRequested) {
+        ui->progress->setValue(int(std::min(done, total) * ProgressSteps / total));
         ui->status->setText(tr("Joined %1 of %2 MiB").arg(mebibytes(done), mebibytes(total)));
     }
 }
