@@ -1,6 +1,7 @@
 #include "buildscript.h"
 
 #include "apperror.h"
+#include "codepage.h"
 #include "romlist.h"
 #include "systemcalls.h"
 
@@ -8,6 +9,9 @@
 #include <QFile>
 
 #include <algorithm>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -24,7 +28,7 @@ bool hasUnsafeCharacter(const QString &path)
 
 // The command interpreter splits a bare path at a blank and reads the other
 // characters here as operators; such a path goes in double quotes.
-QByteArray scriptPath(const QString &path)
+QByteArray scriptPath(const QString &path, const ScriptForm &form)
 {
     const auto special = [](QChar c) {
         switch (c.unicode()) {
@@ -36,15 +40,23 @@ QByteArray scriptPath(const QString &path)
         }
     };
     const bool quote = std::any_of(path.begin(), path.end(), special);
-    if (!quote)
-        return QFile::encodeName(path);
-#ifdef Q_OS_WIN
-    // Inside quotes the interpreter still expands %...%; a doubled % is a plain one.
-    const QString text = QString(path).replace(u'%', QStringLiteral("%%"));
-#else
-    const QString &text = path;
-#endif
-    return '"' + QFile::encodeName(text) + '"';
+    if (!form.windows) {
+        const QByteArray bytes = QFile::encodeName(path);
+        return quote ? '"' + bytes + '"' : bytes;
+    }
+    // "copy" reads a "/" as a switch. Inside quotes the interpreter still
+    // expands %...%; a doubled % is a plain one.
+    QString text = QString(path).replace(u'/', u'\\');
+    if (quote)
+        text = u'"' + text.replace(u'%', QStringLiteral("%%")) + u'"';
+    const std::optional<std::string> bytes = encodeInCodePage(
+        std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), std::size_t(text.size())),
+        form.codePage);
+    if (!bytes)
+        throw AppError::invalidArgument(
+            QStringLiteral("The path \"%1\" holds a character that code page %2 cannot hold "
+                           "and cannot be written into the build script.").arg(path).arg(form.codePage));
+    return QByteArray::fromStdString(*bytes);
 }
 
 QString cleanAbsolute(const QDir &base, const QString &path)
@@ -85,11 +97,21 @@ void checkBuildPaths(const QString &startDir, const QString &outputPath, const R
         refuseOverwrite(roms.at(i).RomPath);
 }
 
-QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, const RomList &roms)
+ScriptForm ScriptForm::platform()
 {
-    const QByteArray output = scriptPath(outputPath);
+#ifdef Q_OS_WIN
+    return windowsIn(oemCodePage());
+#else
+    return batrun();
+#endif
+}
+
+QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, const RomList &roms,
+                            const ScriptForm &form)
+{
+    const QByteArray output = scriptPath(outputPath, form);
     QByteArray out;
-    out += "cd " + scriptPath(startDir) + "\r\n";
+    out += "cd " + scriptPath(startDir, form) + "\r\n";
     out += "copy /b tamblinvx.gba+menu.txt " + output + "\r\n";
     const qint16 games = roms.upperBound();
     out.reserve(out.size() + qsizetype(games) * (2 * output.size() + 64));
@@ -97,7 +119,7 @@ QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, 
         out += "copy /b ";
         out += output;
         out += '+';
-        out += scriptPath(roms.at(i).RomPath);
+        out += scriptPath(roms.at(i).RomPath, form);
         out += ' ';
         out += output;
         out += "\r\n";
@@ -105,9 +127,9 @@ QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, 
     return out;
 }
 
-void WriteBuildScript(const QString &startDir, const QString &outputPath, const RomList &roms)
+void WriteBuildScript(const QByteArray &script)
 {
     OutputFile file(ScriptName);
-    file.write(buildScriptBytes(startDir, outputPath, roms));
+    file.write(script);
     file.close();
 }

@@ -1,6 +1,11 @@
 #include "apperror.h"
 
+#include <cstring>
 #include <limits>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 AppError::AppError(int number, QString text)
     : m_number(number), m_text(std::move(text)), m_what(m_text.toUtf8())
@@ -32,10 +37,30 @@ AppError AppError::dialogCancelled()
     return AppError(DialogCancelled, QStringLiteral("Cancel was selected."));
 }
 
-AppError AppError::fromSystem(int errorNumber)
+AppError AppError::fromErrno(int errorNumber)
 {
-    return AppError(errorNumber, qt_error_string(errorNumber));
+    // Not qt_error_string: on Windows it reads the number as a Windows error code.
+#ifdef Q_OS_WIN
+    return AppError(errorNumber, QString::fromWCharArray(_wcserror(errorNumber)));
+#else
+    return AppError(errorNumber, QString::fromLocal8Bit(std::strerror(errorNumber)));
+#endif
 }
+
+#ifdef Q_OS_WIN
+AppError AppError::fromLastWindowsError()
+{
+    const DWORD code = GetLastError();
+    wchar_t *message = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+        0, reinterpret_cast<wchar_t *>(&message), 0, nullptr);
+    QString text = length ? QString::fromWCharArray(message, int(length)).trimmed()
+                          : QStringLiteral("Unknown error 0x%1").arg(code, 0, 16);
+    LocalFree(message);
+    return AppError(int(code), text);
+}
+#endif
 
 qint16 checkedInt16(int value)
 {

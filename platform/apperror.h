@@ -25,8 +25,12 @@ public:
     static AppError overflow();
     static AppError outOfRange();
     static AppError dialogCancelled();
-    // The operating system's error: its number and its message.
-    static AppError fromSystem(int errorNumber);
+    // A C runtime failure: errno and the runtime's own message for it.
+    static AppError fromErrno(int errorNumber);
+#ifdef Q_OS_WIN
+    // A Windows API failure: GetLastError() and the system's message for it.
+    static AppError fromLastWindowsError();
+#endif
 
     int number() const noexcept { return m_number; }
     const QString &text() const noexcept { return m_text; }

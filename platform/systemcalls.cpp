@@ -28,7 +28,7 @@ void setCurrentDirectory(const QString &dir)
     const int rc = ::chdir(QFile::encodeName(dir).constData());
 #endif
     if (rc != 0)
-        throw AppError::fromSystem(errno);
+        throw AppError::fromErrno(errno);
 }
 
 OutputFile::OutputFile(const QString &fileName)
@@ -39,7 +39,7 @@ OutputFile::OutputFile(const QString &fileName)
     m_file = std::fopen(QFile::encodeName(fileName).constData(), "wb");
 #endif
     if (!m_file)
-        throw AppError::fromSystem(errno);
+        throw AppError::fromErrno(errno);
 }
 
 OutputFile::~OutputFile()
@@ -52,7 +52,7 @@ void OutputFile::write(const QByteArray &bytes)
 {
     errno = 0;
     if (std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), m_file) != std::size_t(bytes.size()))
-        throw AppError::fromSystem(errno ? errno : EIO);
+        throw AppError::fromErrno(errno ? errno : EIO);
 }
 
 void OutputFile::close()
@@ -60,28 +60,34 @@ void OutputFile::close()
     std::FILE *file = std::exchange(m_file, nullptr);
     errno = 0;
     if (std::fclose(file) != 0)
-        throw AppError::fromSystem(errno ? errno : EIO);
+        throw AppError::fromErrno(errno ? errno : EIO);
 }
 
 void startBuildScript(const QString &scriptName)
 {
 #ifdef Q_OS_WIN
-    const auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteW(nullptr, L"open", reinterpret_cast<const wchar_t *>(scriptName.utf16()),
-                      nullptr, nullptr, SW_SHOWMINIMIZED));
-    if (result <= 32)
-        throw AppError::fromSystem(int(result));
+    // ShellExecuteExW, unlike ShellExecuteW, leaves a last error to report.
+    // NOASYNC: the start is complete on return (not the script, which runs on);
+    // NO_UI: the failure goes to the program's own report, not a system box.
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = reinterpret_cast<const wchar_t *>(scriptName.utf16());
+    info.nShow = SW_SHOWMINIMIZED;
+    if (!ShellExecuteExW(&info))
+        throw AppError::fromLastWindowsError();
 #else
     // batrun is installed next to the running program.
     const QString interpreter = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("batrun"));
     if (!QFileInfo(interpreter).isExecutable())
-        throw AppError::fromSystem(QFileInfo::exists(interpreter) ? EACCES : ENOENT);
+        throw AppError::fromErrno(QFileInfo::exists(interpreter) ? EACCES : ENOENT);
     QProcess process;
     process.setProgram(interpreter);
     process.setArguments({scriptName});
     process.setWorkingDirectory(QDir::currentPath());
     errno = 0;
     if (!process.startDetached())
-        throw AppError::fromSystem(errno ? errno : ENOEXEC);
+        throw AppError::fromErrno(errno ? errno : ENOEXEC);
 #endif
 }

@@ -1,37 +1,37 @@
-#include "apperror.h"
 #include "buildaction.h"
-#include "buildscript.h"
 #include "menufile.h"
 #include "romlist.h"
 #include "testsupport.h"
 
 #include <QDir>
-#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QTest>
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace {
 
 const QByteArray Top = "# Generated with TamblinVX Lofter by Veskin\r\n\r\n";
 const QByteArray Bottom = "\r\n# Generated with TamblinVx Lofter by Veskin\r\n\r\n";
 
-RomEntry &addGame(RomList &roms, const QString &path, const QString &title = {})
-{
-    roms.AddRom(path);
-    RomEntry &entry = roms.at(qint16(roms.upperBound() - 1));
-    if (!title.isNull())
-        entry.MenuTitle = title;
-    return entry;
-}
+const ScriptForm Batrun = ScriptForm::batrun(), Cp437 = ScriptForm::windowsIn(437), Cp850 = ScriptForm::windowsIn(850);
 
-// Restores the current directory the build changes.
-struct CurrentDirGuard
-{
-    QString saved = QDir::currentPath();
-    ~CurrentDirGuard() { QDir::setCurrent(saved); }
-};
+// What opening a folder as a file fails with.
+#ifdef Q_OS_WIN
+const int FolderAsFile = EACCES;
+#else
+const int FolderAsFile = EISDIR;
+#endif
 
 } // namespace
+
+Q_DECLARE_METATYPE(ScriptForm)
 
 class TestBuild : public QObject
 {
@@ -42,15 +42,13 @@ private slots:
     void numeric();
     void menuLine_data();
     void menuLine();
-    void menuOfEmptyList();
-    void menuNormalisesEveryFollowValueInPlace();
-    void menuEncoding();
+    void menuOfWholeList();
     void scriptExample();
-    void scriptQuotesWhatTheInterpreterWouldSplit();
-    void refusals_data();
-    void refusals();
-    void failuresKeepWhatWasDone();
-    void buildJoinsTheImage();
+    void scriptPath_data();
+    void scriptPath();
+    void failures_data();
+    void failures();
+    void errorTexts();
 };
 
 void TestBuild::numeric_data()
@@ -88,6 +86,8 @@ void TestBuild::menuLine_data()
     QTest::newRow("empty title") << "" << QList<int>{} << "" << "" << QByteArray("");
     QTest::newRow("empty title, flags") << "" << QList<int>{1} << "" << "" << QByteArray("|2");
     QTest::newRow("bar in title") << "A|B" << QList<int>{} << "" << "" << QByteArray("A|B");
+    QTest::newRow("outside Latin-1") << "Caf\u00e9 \u4e16 \U0001F600" << QList<int>{} << "" << "" << QByteArray("Caf\xe9 ? ?");
+    QTest::newRow("control characters") << "two\r\nlines\t!" << QList<int>{} << "" << "" << QByteArray("two  lines !");
 }
 
 void TestBuild::menuLine()
@@ -98,158 +98,127 @@ void TestBuild::menuLine()
     QFETCH(QString, mem);
     QFETCH(QByteArray, line);
     RomList roms;
-    RomEntry &entry = addGame(roms, "x.nes", title);
+    roms.AddRom("x.nes");
+    roms.at(0) = RomEntry{"x.nes", title, {}, mem, sprite};
     for (int option : options)
-        entry.Options[std::size_t(option)] = 1;
-    entry.SpriteFollow = sprite;
-    entry.MemFollow = mem;
+        roms.at(0).Options[std::size_t(option)] = 1;
     QCOMPARE(menuFileBytes(roms), Top + line + "\r\n" + Bottom);
 }
 
-void TestBuild::menuOfEmptyList()
+void TestBuild::menuOfWholeList()
 {
     RomList roms;
     QCOMPARE(menuFileBytes(roms), Top + Bottom);
-    QCOMPARE(menuFileBytes(roms).count("\r\n"), 5);
-}
-
-void TestBuild::menuNormalisesEveryFollowValueInPlace()
-{
-    RomList roms;
-    RomEntry &a = addGame(roms, "a.nes");
-    a.MemFollow = "abc";
-    a.SpriteFollow = " 1.5 ";
-    RomEntry &b = addGame(roms, "b.nes");
-    b.Options[0] = 2; // any value other than 0 counts as set
-    b.SpriteFollow = "";
-    QCOMPARE(menuFileBytes(roms), Top + "a\r\nb|1\r\n" + Bottom);
+    // MemFollow is replaced although no option writes it; any option value but 0 counts as set.
+    roms.AddRom("a.nes");
+    roms.at(0) = RomEntry{"a.nes", "a", {2}, "abc", " 1.5 "};
+    QCOMPARE(menuFileBytes(roms), Top + "a|1\r\n" + Bottom);
     QCOMPARE(roms.at(0).MemFollow, QString("0"));
     QCOMPARE(roms.at(0).SpriteFollow, QString(" 1.5 "));
-    QCOMPARE(roms.at(1).SpriteFollow, QString("0"));
-    QCOMPARE(roms.at(1).MemFollow, QString("0"));
-    QCOMPARE(roms.at(2), RomEntry{}); // the spare slot is not a game
-}
-
-void TestBuild::menuEncoding()
-{
-    RomList roms;
-    addGame(roms, "a.nes", QString::fromUtf8("Caf\u00e9 \u4e16 \U0001F600"));
-    addGame(roms, "b.nes", "two\r\nlines\t!");
-    QCOMPARE(menuFileBytes(roms), Top + "Caf\xe9 ? ?\r\ntwo  lines !\r\n" + Bottom);
+    QCOMPARE(roms.at(1), RomEntry{}); // the spare slot is not a game
 }
 
 void TestBuild::scriptExample()
 {
     RomList roms(u'\\');
-    addGame(roms, R"(C:\roms\a.nes)");
-    addGame(roms, R"(C:\roms\b.nes)");
-    addGame(roms, R"(C:\roms\a.nes)"); // twice in the list, appended twice
+    roms.AddRom(R"(C:\roms\a.nes)");
+    roms.AddRom(R"(C:\roms\b.nes)");
+    roms.AddRom(R"(C:\roms\a.nes)"); // twice in the list, appended twice
     QCOMPARE(buildScriptBytes(R"(C:\Tools)", R"(C:\out.gba)", roms),
              QByteArray("cd C:\\Tools\r\n"
                         "copy /b tamblinvx.gba+menu.txt C:\\out.gba\r\n"
                         "copy /b C:\\out.gba+C:\\roms\\a.nes C:\\out.gba\r\n"
                         "copy /b C:\\out.gba+C:\\roms\\b.nes C:\\out.gba\r\n"
                         "copy /b C:\\out.gba+C:\\roms\\a.nes C:\\out.gba\r\n"));
-    RomList empty;
-    QCOMPARE(buildScriptBytes("/w", "/o.gba", empty), QByteArray("cd /w\r\ncopy /b tamblinvx.gba+menu.txt /o.gba\r\n"));
 }
 
-void TestBuild::scriptQuotesWhatTheInterpreterWouldSplit()
+void TestBuild::scriptPath_data()
 {
-    RomList roms;
-    addGame(roms, "/roms/My Game (E).nes");
-    addGame(roms, "/roms/a+b.nes");
-    addGame(roms, "/roms/ok_name-1.nes");
-    const QString percent = "/out/100%!.gba";
-#ifdef Q_OS_WIN
-    const QByteArray out = "\"/out/100%%!.gba\"";
-#else
-    const QByteArray out = "\"/out/100%!.gba\"";
-#endif
-    QCOMPARE(buildScriptBytes("/my dir", percent, roms),
-             "cd \"/my dir\"\r\ncopy /b tamblinvx.gba+menu.txt " + out + "\r\n"
-             "copy /b " + out + "+\"/roms/My Game (E).nes\" " + out + "\r\n"
-             "copy /b " + out + "+\"/roms/a+b.nes\" " + out + "\r\n"
-             "copy /b " + out + "+/roms/ok_name-1.nes " + out + "\r\n");
-    for (const char c : QByteArray("&|<>^,;="))
-        QVERIFY(buildScriptBytes("/w", QStringLiteral("/o%1.gba").arg(c), roms).contains(QByteArray("\"/o") + c));
+    QTest::addColumn<ScriptForm>("form");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("spelled"); // empty: refused
+    QTest::newRow("plain") << Batrun << "/roms/ok_name-1.nes" << QByteArray("/roms/ok_name-1.nes");
+    for (const char c : QByteArray(" +&|<>^(),;=%!")) // no "%" doubled for batrun
+        QTest::newRow(QByteArray(1, c)) << Batrun << QStringLiteral("/o%1.gba").arg(c) << "\"/o" + QByteArray(1, c) + ".gba\"";
+    QTest::newRow("backslashes") << Cp437 << "C:/roms/a.nes" << QByteArray("C:\\roms\\a.nes");
+    QTest::newRow("doubled percent") << Cp437 << "C:\\100%!.gba" << QByteArray("\"C:\\100%%!.gba\"");
+    QTest::newRow("e acute, 437") << Cp437 << "C:\\Caf\u00e9\\a.nes" << QByteArray("C:\\Caf\x82\\a.nes");
+    QTest::newRow("O stroke, 850") << Cp850 << "C:\\\u00d8.nes" << QByteArray("C:\\\x9d.nes");
+    QTest::newRow("O stroke, 437") << Cp437 << "C:\\\u00d8.nes" << QByteArray();
+    QTest::newRow("a macron, 437") << Cp437 << "C:\\\u0101.nes" << QByteArray(); // not "a"
 }
 
-void TestBuild::refusals_data()
+void TestBuild::scriptPath()
 {
+    QFETCH(ScriptForm, form);
+    QFETCH(QString, path);
+    QFETCH(QByteArray, spelled);
+    try {
+        QCOMPARE(buildScriptBytes(path, path, RomList(), form),
+                 "cd " + spelled + "\r\ncopy /b tamblinvx.gba+menu.txt " + spelled + "\r\n");
+    } catch (const AppError &error) {
+        QVERIFY2(spelled.isEmpty() && error.text().contains(path), error.what());
+    }
+}
+
+void TestBuild::failures_data()
+{
+    QTest::addColumn<ScriptForm>("form");
+    QTest::addColumn<QString>("start"); // "%1" stands for a fresh temporary folder
     QTest::addColumn<QString>("output");
     QTest::addColumn<QString>("rom");
-    QTest::newRow("quote in output") << "/o/\"x\".gba" << "/r/a.nes";
-    QTest::newRow("newline in rom") << "/o/x.gba" << "/r/a\nb.nes";
-    QTest::newRow("output is a rom") << "/r/./a.nes" << "/r/a.nes";
-    QTest::newRow("output is the emulator image") << "tamblinvx.gba" << "/r/a.nes";
-    QTest::newRow("output is the menu") << "%1/sub/../menu.txt" << "/r/a.nes";
-    QTest::newRow("output is the script") << "%1/TamLof.bat" << "/r/a.nes";
+    QTest::addColumn<QString>("folder"); // made in it first, under a name the build writes
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("menuWritten");
+    const int refused = AppError::InvalidArgument;
+    QTest::newRow("quote in output") << Batrun << "%1" << "/o/\"x\".gba" << "/r/a.nes" << "" << refused << false;
+    QTest::newRow("newline in rom") << Batrun << "%1" << "/o/x.gba" << "/r/a\nb.nes" << "" << refused << false;
+    QTest::newRow("outside the code page") << Cp437 << "%1" << "/o/x.gba" << "/r/\u4e16.nes" << "" << refused << false;
+    QTest::newRow("output is a rom") << Batrun << "%1" << "/r/./a.nes" << "/r/a.nes" << "" << refused << false;
+    QTest::newRow("output is the emulator image") << Batrun << "%1" << "tamblinvx.gba" << "/r/a.nes" << "" << refused << false;
+    QTest::newRow("output is the menu") << Batrun << "%1" << "%1/sub/../menu.txt" << "/r/a.nes" << "" << refused << false;
+    QTest::newRow("output is the script") << Batrun << "%1" << "%1/TamLof.bat" << "/r/a.nes" << "" << refused << false;
+    QTest::newRow("start folder gone") << Batrun << "%1/gone" << "/o.gba" << "/r/a.nes" << "" << ENOENT << false;
+    QTest::newRow("menu unwritable") << Batrun << "%1" << "/o.gba" << "/r/a.nes" << "menu.txt" << FolderAsFile << false;
+    QTest::newRow("script unwritable") << Batrun << "%1" << "/o.gba" << "/r/a.nes" << "TamLof.bat" << FolderAsFile << true;
 }
 
-void TestBuild::refusals()
+void TestBuild::failures()
 {
+    QFETCH(ScriptForm, form);
+    QFETCH(QString, start);
     QFETCH(QString, output);
     QFETCH(QString, rom);
-    CurrentDirGuard guard;
+    QFETCH(QString, folder);
+    QFETCH(int, error);
+    QFETCH(bool, menuWritten);
+    // Windows cannot remove a folder that is current.
+    const auto restore = qScopeGuard([saved = QDir::currentPath()] { QDir::setCurrent(saved); });
     QTemporaryDir dir;
-    output = output.contains("%1") ? output.arg(dir.path()) : output;
-    RomList roms;
-    addGame(roms, rom);
-    QCOMPARE(errorOf([&] { RunBuild(dir.path(), output, roms); }), int(AppError::InvalidArgument));
-    QVERIFY(QDir(dir.path()).isEmpty()); // nothing written
+    QVERIFY(folder.isEmpty() || QDir(dir.path()).mkdir(folder));
+    RomList roms(u'/');
+    roms.AddRom(rom);
+    roms.at(0).MemFollow = "x";
+    const auto inDir = [&](QString path) { return path.replace("%1", dir.path()); };
+    QCOMPARE(errorOf([&] { RunBuild(inDir(start), inDir(output), roms, form); }), error);
+    // What was done before the failing step stays done, nothing after it runs.
+    QCOMPARE(readAll(dir.filePath("menu.txt")), menuWritten ? Top + "a\r\n" + Bottom : QByteArray());
+    QCOMPARE(roms.at(0).MemFollow, QString(menuWritten ? "0" : "x"));
+    QVERIFY(!QFileInfo(dir.filePath("TamLof.bat")).isFile());
 }
 
-void TestBuild::failuresKeepWhatWasDone()
+void TestBuild::errorTexts()
 {
-    CurrentDirGuard guard;
-    QTemporaryDir dir;
-    RomList roms;
-    addGame(roms, "/r/a.nes").MemFollow = "x";
-
-    // The start directory has gone.
-    QCOMPARE(errorOf([&] { RunBuild(dir.filePath("gone"), "/o.gba", roms); }), ENOENT);
-    QCOMPARE(roms.at(0).MemFollow, QString("x"));
-
-    // "menu.txt" cannot be created: nothing is normalised, no script is written.
-    QVERIFY(QDir(dir.path()).mkdir("menu.txt"));
-    QCOMPARE(errorOf([&] { RunBuild(dir.path(), "/o.gba", roms); }), EISDIR);
-    QCOMPARE(roms.at(0).MemFollow, QString("x"));
-    QVERIFY(!QFile::exists(dir.filePath("TamLof.bat")));
-    QVERIFY(QDir(dir.path()).rmdir("menu.txt"));
-
-    // "TamLof.bat" cannot be created: the menu is complete and stays.
-    QVERIFY(QDir(dir.path()).mkdir("TamLof.bat"));
-    QCOMPARE(errorOf([&] { RunBuild(dir.path(), "/o.gba", roms); }), EISDIR);
-    QCOMPARE(readAll(dir.filePath("menu.txt")), Top + "a\r\n" + Bottom);
-    QCOMPARE(roms.at(0).MemFollow, QString("0"));
-}
-
-void TestBuild::buildJoinsTheImage()
-{
-    CurrentDirGuard guard;
-    QTemporaryDir work, roms_dir;
-    const QByteArray image(100000, 'E');
-    writeFile(work.filePath("tamblinvx.gba"), image);
-    RomList roms;
-    QByteArray joinedRoms;
-    for (const QString name : {"one.nes", "two words.nes", "three+.nes"}) {
-        const QByteArray bytes = QByteArray("NES\x1a") + name.toUtf8().repeated(5000);
-        writeFile(roms_dir.filePath(name), bytes);
-        addGame(roms, roms_dir.filePath(name));
-        joinedRoms += bytes;
-    }
-    roms.at(1).Options[5] = 1;
-    roms.at(1).MemFollow = "300";
-    const QString output = roms_dir.filePath("out put.gba");
-    QDir::setCurrent(QDir::tempPath()); // the build goes back to its start directory
-
-    RunBuild(work.path(), output, roms);
-    QCOMPARE(QDir::currentPath(), QDir(work.path()).canonicalPath());
-
-    const QByteArray menu = Top + "one\r\ntwo words|32|300\r\nthree+\r\n" + Bottom;
-    QCOMPARE(readAll(work.filePath("menu.txt")), menu);
-    QCOMPARE(waitForContent(output, image + menu + joinedRoms), image + menu + joinedRoms);
+    // Read as Windows codes, 13 and 28 would say "The data is invalid." and
+    // "The printer is out of paper.".
+    for (const int number : {EACCES, ENOSPC, ENOENT})
+        QCOMPARE(AppError::fromErrno(number).text(), QString::fromLocal8Bit(std::strerror(number)));
+#ifdef Q_OS_WIN
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    const AppError error = AppError::fromLastWindowsError();
+    QCOMPARE(error.number(), int(ERROR_FILE_NOT_FOUND));
+    QVERIFY(!error.text().isEmpty() && !error.text().endsWith(u'\n'));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestBuild)
