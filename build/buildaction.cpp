@@ -4,7 +4,7 @@
 #include "menufile.h"
 #include "systemcalls.h"
 
-void RunBuild(const QString &startDir, const QString &outputPath, RomList &roms)
+void RunBuild(const QString &startDir, const QString &outputPath, RomList &roms, const QString &interpreter)
 {
     // The file dialogs may have changed the current directory since start-up;
     // both files are written by bare name into startDir.
@@ -12,5 +12,5 @@ void RunBuild(const QString &startDir, const QString &outputPath, RomList &roms)
     checkBuildPaths(startDir, outputPath, roms);
     WriteMenuFile(roms);
     WriteBuildScript(startDir, outputPath, roms);
-    startBuildScript(QStringLiteral("TamLof.bat"));
+    startBuildScript(QStringLiteral("TamLof.bat"), interpreter);
 }

@@ -32,9 +32,14 @@ AppError AppError::dialogCancelled()
     return AppError(DialogCancelled, QStringLiteral("Cancel was selected."));
 }
 
-AppError AppError::fromSystem(int errorNumber)
+AppError AppError::fromErrno(int errorNumber)
 {
     return AppError(errorNumber, qt_error_string(errorNumber));
+}
+
+AppError AppError::fromErrno(int errorNumber, const QString &path)
+{
+    return AppError(errorNumber, QStringLiteral("%1 (%2)").arg(qt_error_string(errorNumber), path));
 }
 
 qint16 checkedInt16(int value)

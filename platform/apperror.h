@@ -25,8 +25,10 @@ public:
     static AppError overflow();
     static AppError outOfRange();
     static AppError dialogCancelled();
-    // The operating system's error: its number and its message.
-    static AppError fromSystem(int errorNumber);
+    // A C runtime errno: its number and the runtime's message for it.
+    static AppError fromErrno(int errorNumber);
+    // The same, naming the file or folder that failed after the message.
+    static AppError fromErrno(int errorNumber, const QString &path);
 
     int number() const noexcept { return m_number; }
     const QString &text() const noexcept { return m_text; }

@@ -8,7 +8,16 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
+
+#ifndef Q_OS_WIN
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
 
 namespace {
 
@@ -49,7 +58,10 @@ private slots:
     void scriptQuotesWhatTheInterpreterWouldSplit();
     void refusals_data();
     void refusals();
-    void failuresKeepWhatWasDone();
+#ifndef Q_OS_WIN
+    void failures_data();
+    void failures();
+#endif
     void buildJoinsTheImage();
 };
 
@@ -175,55 +187,117 @@ void TestBuild::scriptQuotesWhatTheInterpreterWouldSplit()
         QVERIFY(buildScriptBytes("/w", QStringLiteral("/o%1.gba").arg(c), roms).contains(QByteArray("\"/o") + c));
 }
 
+// %1 stands for the start folder, %2 for the ROM folder; links are made in
+// the start folder before the build: "name>target" a symbolic link, "name=target" a hard one.
 void TestBuild::refusals_data()
 {
     QTest::addColumn<QString>("output");
     QTest::addColumn<QString>("rom");
-    QTest::newRow("quote in output") << "/o/\"x\".gba" << "/r/a.nes";
-    QTest::newRow("newline in rom") << "/o/x.gba" << "/r/a\nb.nes";
-    QTest::newRow("output is a rom") << "/r/./a.nes" << "/r/a.nes";
-    QTest::newRow("output is the emulator image") << "tamblinvx.gba" << "/r/a.nes";
-    QTest::newRow("output is the menu") << "%1/sub/../menu.txt" << "/r/a.nes";
-    QTest::newRow("output is the script") << "%1/TamLof.bat" << "/r/a.nes";
+    QTest::addColumn<QStringList>("links");
+    QTest::newRow("quote in output") << "/o/\"x\".gba" << "%2/a.nes" << QStringList();
+    QTest::newRow("newline in rom") << "/o/x.gba" << "%2/a\nb.nes" << QStringList();
+    QTest::newRow("escape in output") << "/o/\x1bx.gba" << "%2/a.nes" << QStringList();
+    QTest::newRow("output is a rom") << "%2/./a.nes" << "%2/a.nes" << QStringList();
+    QTest::newRow("output is the emulator image") << "tamblinvx.gba" << "%2/a.nes" << QStringList();
+    QTest::newRow("output is the menu") << "%1/sub/../menu.txt" << "%2/a.nes" << QStringList();
+    QTest::newRow("output is the script") << "%1/TamLof.bat" << "%2/a.nes" << QStringList();
+#ifndef Q_OS_WIN
+    QTest::newRow("rom through a linked folder") << "%1/roms/a.nes" << "%2/a.nes" << QStringList{"roms>%2"};
+    QTest::newRow("link to the emulator image") << "image.gba" << "%2/a.nes" << QStringList{"image.gba>tamblinvx.gba"};
+    QTest::newRow("hard link to a rom") << "%1/hard.gba" << "%2/a.nes" << QStringList{"hard.gba=%2/a.nes"};
+    QTest::newRow("emulator image by another name") << "/proc/self/cwd/tamblinvx.gba" << "%2/a.nes" << QStringList();
+    QTest::newRow("script not written yet, another name") << "/proc/self/cwd/TamLof.bat" << "%2/a.nes" << QStringList();
+#endif
 }
 
 void TestBuild::refusals()
 {
     QFETCH(QString, output);
     QFETCH(QString, rom);
+    QFETCH(QStringList, links);
     CurrentDirGuard guard;
-    QTemporaryDir dir;
-    output = output.contains("%1") ? output.arg(dir.path()) : output;
+    QTemporaryDir start, romDir;
+    const auto place = [&](const QString &text) { return QString(text).replace("%1", start.path()).replace("%2", romDir.path()); };
+    writeFile(start.filePath("tamblinvx.gba"), "image");
+    writeFile(romDir.filePath("a.nes"), "rom");
+    for (const QString &link : links) {
+        const QStringList parts = place(link).split(QRegularExpression("[>=]"));
+        const QString name = start.filePath(parts[0]);
+        QVERIFY(link.contains('>') ? QFile::link(parts[1], name) : ::link(qPrintable(parts[1]), qPrintable(name)) == 0);
+    }
+    const QStringList before = QDir(start.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     RomList roms;
-    addGame(roms, rom);
-    QCOMPARE(errorOf([&] { RunBuild(dir.path(), output, roms); }), int(AppError::InvalidArgument));
-    QVERIFY(QDir(dir.path()).isEmpty()); // nothing written
+    addGame(roms, place(rom));
+    QCOMPARE(errorOf([&] { RunBuild(start.path(), place(output), roms); }), int(AppError::InvalidArgument));
+    QCOMPARE(QDir(start.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), before);
+    QCOMPARE(readAll(start.filePath("tamblinvx.gba")), QByteArray("image"));
+    QCOMPARE(readAll(romDir.filePath("a.nes")), QByteArray("rom"));
 }
 
-void TestBuild::failuresKeepWhatWasDone()
+#ifndef Q_OS_WIN
+// What sits under a name in the start folder beforehand (the name, then ">" a
+// link to "victim", "|" a pipe, "/" a folder, ":" a file, "?" nothing), and
+// what the build then reports: an errno (0 for none) and the file it names.
+void TestBuild::failures_data()
 {
+    QTest::addColumn<QString>("planted");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("named");
+    QTest::addColumn<QByteArray>("menu");
+    const QByteArray menu = Top + "a\r\n" + Bottom;
+    QTest::newRow("link under the menu's name") << "menu.txt>" << 0 << "" << menu;
+    QTest::newRow("link under the script's name") << "TamLof.bat>" << 0 << "" << menu;
+    QTest::newRow("pipe under the menu's name") << "menu.txt|" << 0 << "" << menu;
+    QTest::newRow("start folder gone") << "gone?" << ENOENT << "%1/gone" << QByteArray();
+    QTest::newRow("folder under the menu's name") << "menu.txt/" << EISDIR << "menu.txt" << QByteArray();
+    QTest::newRow("folder under the script's name") << "TamLof.bat/" << EISDIR << "TamLof.bat" << menu;
+    QTest::newRow("menu cannot be written whole") << "menu.txt:" << EFBIG << "menu.txt" << QByteArray("old");
+    QTest::newRow("no interpreter") << "batrun?" << ENOENT << "%1/batrun" << menu;
+    QTest::newRow("interpreter cannot run") << "batrun:" << EACCES << "%1/batrun" << menu;
+}
+
+void TestBuild::failures()
+{
+    QFETCH(QString, planted);
+    QFETCH(int, error);
+    QFETCH(QString, named);
+    QFETCH(QByteArray, menu);
     CurrentDirGuard guard;
     QTemporaryDir dir;
+    const QString name = dir.filePath(planted.chopped(1));
+    const char kind = planted.back().toLatin1();
+    writeFile(dir.filePath("victim"), "victim");
+    if (kind == '>')
+        QVERIFY(QFile::link("victim", name));
+    if (kind == '|')
+        QCOMPARE(::mkfifo(qPrintable(name), 0600), 0);
+    if (kind == '/')
+        QVERIFY(QDir().mkdir(name));
+    if (kind == ':')
+        writeFile(name, "old");
     RomList roms;
     addGame(roms, "/r/a.nes").MemFollow = "x";
-
-    // The start directory has gone.
-    QCOMPARE(errorOf([&] { RunBuild(dir.filePath("gone"), "/o.gba", roms); }), ENOENT);
-    QCOMPARE(roms.at(0).MemFollow, QString("x"));
-
-    // "menu.txt" cannot be created: nothing is normalised, no script is written.
-    QVERIFY(QDir(dir.path()).mkdir("menu.txt"));
-    QCOMPARE(errorOf([&] { RunBuild(dir.path(), "/o.gba", roms); }), EISDIR);
-    QCOMPARE(roms.at(0).MemFollow, QString("x"));
-    QVERIFY(!QFile::exists(dir.filePath("TamLof.bat")));
-    QVERIFY(QDir(dir.path()).rmdir("menu.txt"));
-
-    // "TamLof.bat" cannot be created: the menu is complete and stays.
-    QVERIFY(QDir(dir.path()).mkdir("TamLof.bat"));
-    QCOMPARE(errorOf([&] { RunBuild(dir.path(), "/o.gba", roms); }), EISDIR);
-    QCOMPARE(readAll(dir.filePath("menu.txt")), Top + "a\r\n" + Bottom);
-    QCOMPARE(roms.at(0).MemFollow, QString("0"));
+    // A file size limit makes the menu's write fail part-way, even for root.
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit small{planted == "menu.txt:" ? 16 : limit.rlim_cur, limit.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    QString report;
+    try {
+        RunBuild(kind == '?' && !planted.startsWith("batrun") ? name : dir.path(), dir.filePath("out.gba"), roms,
+                 planted.startsWith("batrun") ? name : QStringLiteral("/bin/true"));
+    } catch (const AppError &e) {
+        report = QString("%1 %2").arg(e.number()).arg(e.text());
+    }
+    setrlimit(RLIMIT_FSIZE, &limit);
+    QCOMPARE(report, error ? QString("%1 %2 (%3)").arg(error).arg(qt_error_string(error), QString(named).replace("%1", dir.path())) : QString());
+    QCOMPARE(readAll(dir.filePath("victim")), QByteArray("victim"));
+    QCOMPARE(readAll(dir.filePath("menu.txt")), menu);
+    QCOMPARE(roms.at(0).MemFollow, QString(planted == "gone?" ? "x" : "0"));
+    QCOMPARE(QDir(dir.path()).entryList({"*.tmp"}, QDir::AllEntries | QDir::Hidden), QStringList());
 }
+#endif
 
 void TestBuild::buildJoinsTheImage()
 {
