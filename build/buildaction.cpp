@@ -1,10 +1,9 @@
 #include "buildaction.h"
 
-#include "buildscript.h"
 #include "menufile.h"
-#include "systemcalls.h"
 
-void RunBuild(const QString &startDir, const QString &outputPath, RomList &roms, const ScriptForm &form)
+void RunBuild(const QString &startDir, const QString &outputPath, RomList &roms, const QString &interpreter,
+              const ScriptForm &form)
 {
     // The file dialogs may have changed the current directory since start-up;
     // both files are written by bare name into startDir.
@@ -14,5 +13,5 @@ void RunBuild(const QString &startDir, const QString &outputPath, RomList &roms,
     const QByteArray script = buildScriptBytes(startDir, outputPath, roms, form);
     WriteMenuFile(roms);
     WriteBuildScript(script);
-    startBuildScript(QStringLiteral("TamLof.bat"));
+    startBuildScript(QStringLiteral("TamLof.bat"), interpreter);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "buildscript.h"
+#include "systemcalls.h"
 
 #include <QString>
 
@@ -10,4 +11,4 @@ class RomList;
 // and "TamLof.bat" there and starts the script without waiting for it.
 // Raises AppError at the first step that fails; what was done stays done.
 void RunBuild(const QString &startDir, const QString &outputPath, RomList &roms,
-              const ScriptForm &form = ScriptForm::platform());
+              const QString &interpreter = scriptInterpreter(), const ScriptForm &form = ScriptForm::platform());

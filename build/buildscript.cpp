@@ -9,9 +9,11 @@
 #include <QFile>
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace {
 
@@ -59,10 +61,63 @@ QByteArray scriptPath(const QString &path, const ScriptForm &form)
     return QByteArray::fromStdString(*bytes);
 }
 
-QString cleanAbsolute(const QDir &base, const QString &path)
+std::filesystem::path filesystemPath(const QString &path)
 {
-    return QDir::cleanPath(base.absoluteFilePath(path));
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
 }
+
+QString qtPath(const std::filesystem::path &path)
+{
+#ifdef Q_OS_WIN
+    return QString::fromStdWString(path.native());
+#else
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+#endif
+}
+
+// A path spelled as it would be once it exists: the folders that exist now
+// resolved (links, "..", case), the rest as written.
+QString resolvedSpelling(const std::filesystem::path &path)
+{
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+    return QDir::cleanPath(qtPath(error ? path : resolved));
+}
+
+// Whether output, once written, would be the file input: by identity where
+// both exist (links, other spellings, case-insensitive file systems count),
+// by resolved spelling where neither does yet. One that exists and one that
+// does not are different files.
+class SameFileCheck
+{
+public:
+    explicit SameFileCheck(std::filesystem::path output)
+        : m_output(std::move(output)), m_outputExists(std::filesystem::exists(m_output, m_error))
+    {
+    }
+
+    bool operator()(const std::filesystem::path &input)
+    {
+        if (m_outputExists)
+            return std::filesystem::equivalent(m_output, input, m_error);
+        if (std::filesystem::exists(input, m_error))
+            return false;
+        if (m_outputSpelling.isNull())
+            m_outputSpelling = resolvedSpelling(m_output);
+        const Qt::CaseSensitivity sensitivity = QDir::separator() == u'\\' ? Qt::CaseInsensitive : Qt::CaseSensitive;
+        return resolvedSpelling(input).compare(m_outputSpelling, sensitivity) == 0;
+    }
+
+private:
+    std::filesystem::path m_output;
+    std::error_code m_error;
+    bool m_outputExists;
+    QString m_outputSpelling;
+};
 
 } // namespace
 
@@ -81,11 +136,10 @@ void checkBuildPaths(const QString &startDir, const QString &outputPath, const R
         refuseUnsafe(roms.at(i).RomPath);
 
     const QDir base(startDir);
-    const Qt::CaseSensitivity sensitivity =
-        QDir::separator() == u'\\' ? Qt::CaseInsensitive : Qt::CaseSensitive;
-    const QString output = cleanAbsolute(base, outputPath);
+    const auto absolute = [&](const QString &path) { return filesystemPath(base.absoluteFilePath(path)); };
+    SameFileCheck isOutput(absolute(outputPath));
     const auto refuseOverwrite = [&](const QString &input) {
-        if (cleanAbsolute(base, input).compare(output, sensitivity) == 0)
+        if (isOutput(absolute(input)))
             throw AppError::invalidArgument(
                 QStringLiteral("The output file \"%1\" is one of the build's inputs "
                                "and would be destroyed.").arg(outputPath));
@@ -131,5 +185,5 @@ void WriteBuildScript(const QByteArray &script)
 {
     OutputFile file(ScriptName);
     file.write(script);
-    file.close();
+    file.commit();
 }

@@ -25,11 +25,13 @@ public:
     static AppError overflow();
     static AppError outOfRange();
     static AppError dialogCancelled();
-    // A C runtime failure: errno and the runtime's own message for it.
-    static AppError fromErrno(int errorNumber);
+    // A C runtime failure: errno and the runtime's own message for it, then
+    // the file or folder it concerns where one is given.
+    static AppError fromErrno(int errorNumber, const QString &path = {});
 #ifdef Q_OS_WIN
-    // A Windows API failure: GetLastError() and the system's message for it.
-    static AppError fromLastWindowsError();
+    // A Windows API failure: GetLastError() and the system's message for it,
+    // then the file or folder it concerns where one is given.
+    static AppError fromLastWindowsError(const QString &path = {});
 #endif
 
     int number() const noexcept { return m_number; }

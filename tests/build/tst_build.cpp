@@ -4,8 +4,7 @@
 #include "testsupport.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QScopeGuard>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -13,6 +12,12 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#else
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 #endif
 
 namespace {
@@ -22,12 +27,12 @@ const QByteArray Bottom = "\r\n# Generated with TamblinVx Lofter by Veskin\r\n\r
 
 const ScriptForm Batrun = ScriptForm::batrun(), Cp437 = ScriptForm::windowsIn(437), Cp850 = ScriptForm::windowsIn(850);
 
-// What opening a folder as a file fails with.
-#ifdef Q_OS_WIN
-const int FolderAsFile = EACCES;
-#else
-const int FolderAsFile = EISDIR;
-#endif
+// Restores the current directory the build changes.
+struct CurrentDirGuard
+{
+    QString saved = QDir::currentPath();
+    ~CurrentDirGuard() { QDir::setCurrent(saved); }
+};
 
 } // namespace
 
@@ -46,8 +51,12 @@ private slots:
     void scriptExample();
     void scriptPath_data();
     void scriptPath();
+    void refusals_data();
+    void refusals();
+#ifndef Q_OS_WIN
     void failures_data();
     void failures();
+#endif
     void errorTexts();
 };
 
@@ -161,51 +170,124 @@ void TestBuild::scriptPath()
     }
 }
 
-void TestBuild::failures_data()
+// %1 stands for the start folder, %2 for the ROM folder; links are made in
+// the start folder before the build: "name>target" a symbolic link, "name=target" a hard one.
+void TestBuild::refusals_data()
 {
-    QTest::addColumn<ScriptForm>("form");
-    QTest::addColumn<QString>("start"); // "%1" stands for a fresh temporary folder
     QTest::addColumn<QString>("output");
     QTest::addColumn<QString>("rom");
-    QTest::addColumn<QString>("folder"); // made in it first, under a name the build writes
+    QTest::addColumn<QStringList>("links");
+    QTest::newRow("quote in output") << "/o/\"x\".gba" << "%2/a.nes" << QStringList();
+    QTest::newRow("newline in rom") << "/o/x.gba" << "%2/a\nb.nes" << QStringList();
+    QTest::newRow("escape in output") << "/o/\x1bx.gba" << "%2/a.nes" << QStringList();
+    QTest::newRow("rom outside the code page") << "/o/x.gba" << "%2/\u4e16.nes" << QStringList();
+    QTest::newRow("output is a rom") << "%2/./a.nes" << "%2/a.nes" << QStringList();
+    QTest::newRow("output is the emulator image") << "tamblinvx.gba" << "%2/a.nes" << QStringList();
+    QTest::newRow("output is the menu") << "%1/sub/../menu.txt" << "%2/a.nes" << QStringList();
+    QTest::newRow("output is the script") << "%1/TamLof.bat" << "%2/a.nes" << QStringList();
+#ifndef Q_OS_WIN
+    QTest::newRow("rom through a linked folder") << "%1/roms/a.nes" << "%2/a.nes" << QStringList{"roms>%2"};
+    QTest::newRow("link to the emulator image") << "image.gba" << "%2/a.nes" << QStringList{"image.gba>tamblinvx.gba"};
+    QTest::newRow("hard link to a rom") << "%1/hard.gba" << "%2/a.nes" << QStringList{"hard.gba=%2/a.nes"};
+    QTest::newRow("emulator image by another name") << "/proc/self/cwd/tamblinvx.gba" << "%2/a.nes" << QStringList();
+    QTest::newRow("script not written yet, another name") << "/proc/self/cwd/TamLof.bat" << "%2/a.nes" << QStringList();
+#endif
+}
+
+void TestBuild::refusals()
+{
+    QFETCH(QString, output);
+    QFETCH(QString, rom);
+    QFETCH(QStringList, links);
+    CurrentDirGuard guard;
+    QTemporaryDir start, romDir;
+    const auto place = [&](const QString &text) { return QString(text).replace("%1", start.path()).replace("%2", romDir.path()); };
+    writeFile(start.filePath("tamblinvx.gba"), "image");
+    writeFile(romDir.filePath("a.nes"), "rom");
+    // Only the rows off Windows make links (::link is POSIX).
+#ifndef Q_OS_WIN
+    for (const QString &link : links) {
+        const QStringList parts = place(link).split(QRegularExpression("[>=]"));
+        const QString name = start.filePath(parts[0]);
+        QVERIFY(link.contains('>') ? QFile::link(parts[1], name) : ::link(qPrintable(parts[1]), qPrintable(name)) == 0);
+    }
+#endif
+    const QStringList before = QDir(start.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    RomList roms;
+    roms.AddRom(place(rom));
+    // In the Windows form, whose code page refuses a path as the other rules do.
+    QCOMPARE(errorOf([&] { RunBuild(start.path(), place(output), roms, scriptInterpreter(), Cp437); }),
+             int(AppError::InvalidArgument));
+    QCOMPARE(QDir(start.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), before);
+    QCOMPARE(readAll(start.filePath("tamblinvx.gba")), QByteArray("image"));
+    QCOMPARE(readAll(romDir.filePath("a.nes")), QByteArray("rom"));
+}
+
+#ifndef Q_OS_WIN
+// What sits under a name in the start folder beforehand (the name, then ">" a
+// link to "victim", "|" a pipe, "/" a folder, ":" a file, "?" nothing), and
+// what the build then reports: an errno (0 for none) and the file it names.
+void TestBuild::failures_data()
+{
+    QTest::addColumn<QString>("planted");
     QTest::addColumn<int>("error");
-    QTest::addColumn<bool>("menuWritten");
-    const int refused = AppError::InvalidArgument;
-    QTest::newRow("quote in output") << Batrun << "%1" << "/o/\"x\".gba" << "/r/a.nes" << "" << refused << false;
-    QTest::newRow("newline in rom") << Batrun << "%1" << "/o/x.gba" << "/r/a\nb.nes" << "" << refused << false;
-    QTest::newRow("outside the code page") << Cp437 << "%1" << "/o/x.gba" << "/r/\u4e16.nes" << "" << refused << false;
-    QTest::newRow("output is a rom") << Batrun << "%1" << "/r/./a.nes" << "/r/a.nes" << "" << refused << false;
-    QTest::newRow("output is the emulator image") << Batrun << "%1" << "tamblinvx.gba" << "/r/a.nes" << "" << refused << false;
-    QTest::newRow("output is the menu") << Batrun << "%1" << "%1/sub/../menu.txt" << "/r/a.nes" << "" << refused << false;
-    QTest::newRow("output is the script") << Batrun << "%1" << "%1/TamLof.bat" << "/r/a.nes" << "" << refused << false;
-    QTest::newRow("start folder gone") << Batrun << "%1/gone" << "/o.gba" << "/r/a.nes" << "" << ENOENT << false;
-    QTest::newRow("menu unwritable") << Batrun << "%1" << "/o.gba" << "/r/a.nes" << "menu.txt" << FolderAsFile << false;
-    QTest::newRow("script unwritable") << Batrun << "%1" << "/o.gba" << "/r/a.nes" << "TamLof.bat" << FolderAsFile << true;
+    QTest::addColumn<QString>("named");
+    QTest::addColumn<QByteArray>("menu");
+    const QByteArray menu = Top + "a\r\n" + Bottom;
+    QTest::newRow("link under the menu's name") << "menu.txt>" << 0 << "" << menu;
+    QTest::newRow("link under the script's name") << "TamLof.bat>" << 0 << "" << menu;
+    QTest::newRow("pipe under the menu's name") << "menu.txt|" << 0 << "" << menu;
+    QTest::newRow("start folder gone") << "gone?" << ENOENT << "%1/gone" << QByteArray();
+    QTest::newRow("folder under the menu's name") << "menu.txt/" << EISDIR << "menu.txt" << QByteArray();
+    QTest::newRow("folder under the script's name") << "TamLof.bat/" << EISDIR << "TamLof.bat" << menu;
+    QTest::newRow("menu cannot be written whole") << "menu.txt:" << EFBIG << "menu.txt" << QByteArray("old");
+    QTest::newRow("no interpreter") << "batrun?" << ENOENT << "%1/batrun" << menu;
+    QTest::newRow("interpreter cannot run") << "batrun:" << EACCES << "%1/batrun" << menu;
 }
 
 void TestBuild::failures()
 {
-    QFETCH(ScriptForm, form);
-    QFETCH(QString, start);
-    QFETCH(QString, output);
-    QFETCH(QString, rom);
-    QFETCH(QString, folder);
+    QFETCH(QString, planted);
     QFETCH(int, error);
-    QFETCH(bool, menuWritten);
-    // Windows cannot remove a folder that is current.
-    const auto restore = qScopeGuard([saved = QDir::currentPath()] { QDir::setCurrent(saved); });
+    QFETCH(QString, named);
+    QFETCH(QByteArray, menu);
+    CurrentDirGuard guard;
     QTemporaryDir dir;
-    QVERIFY(folder.isEmpty() || QDir(dir.path()).mkdir(folder));
-    RomList roms(u'/');
-    roms.AddRom(rom);
+    const QString name = dir.filePath(planted.chopped(1));
+    const char kind = planted.back().toLatin1();
+    writeFile(dir.filePath("victim"), "victim");
+    if (kind == '>')
+        QVERIFY(QFile::link("victim", name));
+    if (kind == '|')
+        QCOMPARE(::mkfifo(qPrintable(name), 0600), 0);
+    if (kind == '/')
+        QVERIFY(QDir().mkdir(name));
+    if (kind == ':')
+        writeFile(name, "old");
+    RomList roms;
+    roms.AddRom("/r/a.nes");
     roms.at(0).MemFollow = "x";
-    const auto inDir = [&](QString path) { return path.replace("%1", dir.path()); };
-    QCOMPARE(errorOf([&] { RunBuild(inDir(start), inDir(output), roms, form); }), error);
-    // What was done before the failing step stays done, nothing after it runs.
-    QCOMPARE(readAll(dir.filePath("menu.txt")), menuWritten ? Top + "a\r\n" + Bottom : QByteArray());
-    QCOMPARE(roms.at(0).MemFollow, QString(menuWritten ? "0" : "x"));
-    QVERIFY(!QFileInfo(dir.filePath("TamLof.bat")).isFile());
+    // A file size limit makes the menu's write fail part-way, even for root.
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit small{planted == "menu.txt:" ? 16 : limit.rlim_cur, limit.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    QString report;
+    try {
+        RunBuild(kind == '?' && !planted.startsWith("batrun") ? name : dir.path(), dir.filePath("out.gba"), roms,
+                 planted.startsWith("batrun") ? name : QStringLiteral("/bin/true"));
+    } catch (const AppError &e) {
+        report = QString("%1 %2").arg(e.number()).arg(e.text());
+    }
+    setrlimit(RLIMIT_FSIZE, &limit);
+    QCOMPARE(report, error ? QString("%1 %2 (%3)").arg(error).arg(QString::fromLocal8Bit(std::strerror(error)), QString(named).replace("%1", dir.path())) : QString());
+    QCOMPARE(readAll(dir.filePath("victim")), QByteArray("victim"));
+    QCOMPARE(readAll(dir.filePath("menu.txt")), menu);
+    QCOMPARE(roms.at(0).MemFollow, QString(planted == "gone?" ? "x" : "0"));
+    QCOMPARE(QDir(dir.path()).entryList({"*.tmp"}, QDir::AllEntries | QDir::Hidden), QStringList());
 }
+#endif
 
 void TestBuild::errorTexts()
 {
