@@ -1,6 +1,7 @@
 #include "apperror.h"
 
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #ifdef Q_OS_WIN
@@ -51,7 +52,9 @@ AppError AppError::fromErrno(int errorNumber, const QString &path)
 {
     // Not qt_error_string: on Windows it reads the number as a Windows error code.
 #ifdef Q_OS_WIN
-    const QString text = QString::fromWCharArray(_wcserror(errorNumber));
+    wchar_t message[256];
+    _wcserror_s(message, std::size(message), errorNumber);
+    const QString text = QString::fromWCharArray(message);
 #else
     const QString text = QString::fromLocal8Bit(std::strerror(errorNumber));
 #endif

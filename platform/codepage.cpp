@@ -16,12 +16,12 @@ std::optional<std::string> encodeInCodePage(std::u16string_view text, unsigned c
         return std::string();
     const auto *wide = reinterpret_cast<const wchar_t *>(text.data());
     const int length = int(text.size());
-    // UTF-8 takes neither flag nor default character; it refuses what it
-    // cannot encode (a lone surrogate) by failing.
-    const bool utf8 = codePage == CP_UTF8;
-    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    // UTF-8 and GB18030 hold every character and take neither the best-fit
+    // flag nor a default character; they refuse a lone surrogate by failing.
+    const bool unicode = codePage == CP_UTF8 || codePage == 54936;
+    const DWORD flags = unicode ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefaultChar = FALSE;
-    BOOL *usedDefault = utf8 ? nullptr : &usedDefaultChar;
+    BOOL *usedDefault = unicode ? nullptr : &usedDefaultChar;
     const int size = WideCharToMultiByte(codePage, flags, wide, length, nullptr, 0, nullptr, usedDefault);
     if (size <= 0 || usedDefaultChar)
         return std::nullopt;
