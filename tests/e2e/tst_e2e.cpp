@@ -116,7 +116,7 @@ void TestEndToEnd::failedBuildIsReportedAndKeepsTheList()
         box->accept();
     });
     f->click("cmdOutput");
-    QCOMPARE(report, QStringLiteral("Error %1: %2").arg(EISDIR).arg(qt_error_string(EISDIR)));
+    QCOMPARE(report, QStringLiteral("Error %1: %2 (menu.txt)").arg(EISDIR).arg(qt_error_string(EISDIR)));
     QCOMPARE(f->rowTexts(), QStringList({"x.nes", "y.nes"}));
     QCOMPARE(f->lbRoms()->currentRow(), 1);
     QCOMPARE(f->text("txtMenuTitle")->text(), QString("Why"));
