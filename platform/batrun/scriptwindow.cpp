@@ -2,14 +2,12 @@
 
 #include "ui_scriptwindow.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QStyle>
+#include <QTextBlock>
 
 #include <algorithm>
 #include <atomic>
@@ -24,6 +22,8 @@ namespace {
 constexpr int ProgressSteps = 1000;
 // Often enough to look alive, rarely enough to cost the copy nothing.
 constexpr int ProgressIntervalMs = 50;
+// Red over any theme's base colour, light or dark.
+const QColor FailureTint(255, 0, 0, 64);
 
 QString mebibytes(std::uint64_t bytes)
 {
@@ -68,13 +68,6 @@ ScriptWindow::ScriptWindow(QWidget *parent)
     // Room for a line of the script, in the user's font size.
     const QFontMetrics metrics = fontMetrics();
     resize(metrics.averageCharWidth() * 100, metrics.height() * 20);
-    ui->lines->setIconSize(QSize(metrics.height(), metrics.height()));
-
-    auto *copy = new QAction(tr("&Copy"), ui->lines);
-    copy->setShortcut(QKeySequence::Copy);
-    copy->setShortcutContext(Qt::WidgetShortcut);
-    ui->lines->addAction(copy);
-    connect(copy, &QAction::triggered, this, &ScriptWindow::copySelectedLines);
 
     m_progressTimer.setInterval(ProgressIntervalMs);
     connect(&m_progressTimer, &QTimer::timeout, this, &ScriptWindow::showProgress);
@@ -103,14 +96,18 @@ void ScriptWindow::run(const std::string &scriptPath)
 
 void ScriptWindow::showProgress()
 {
-    const auto lines = m_observer->takeLines();
-    for (const auto &[number, text] : lines) {
-        auto *item = new QListWidgetItem(QString::fromLocal8Bit(text), ui->lines);
-        item->setData(Qt::UserRole, number);
+    // A script of many games starts thousands of lines between two looks; they
+    // reach the list in one go, and only once the window is seen, so that a
+    // join nobody watches costs the window next to nothing.
+    for (const auto &[number, text] : m_observer->takeLines()) {
+        m_unshownLines << QString::fromLocal8Bit(text);
+        m_lastLineNumber = number;
     }
-    // Only when there is something new, so that the user can scroll back while it runs.
-    if (!lines.empty())
-        ui->lines->scrollToBottom();
+    if (!m_unshownLines.isEmpty() && !isMinimized()) {
+        // The view follows the new lines only while the user has not scrolled back.
+        ui->lines->appendPlainText(m_unshownLines.join(QLatin1Char('\n')));
+        m_unshownLines.clear();
+    }
     const std::uint64_t total = m_observer->total;
     const std::uint64_t done = m_observer->done;
     if (total > 0 && !m_closeRequested) {
@@ -123,29 +120,27 @@ void ScriptWindow::finish()
 {
     m_worker.join();
     m_progressTimer.stop();
-    showProgress();
     m_finished = true;
-    if (m_closeRequested || m_result.signal != 0) {
+    const ScriptOutput *largest = nullptr;
+    for (const ScriptOutput &output : m_result.outputs) {
+        if (!largest || output.size > largest->size)
+            largest = &output;
+    }
+    const bool tooBig = largest && largest->size > CartridgeLimit;
+    if (m_closeRequested || m_result.signal != 0 || (m_result.ok && !tooBig)) {
+        if (m_result.ok)
+            ui->progress->setValue(ProgressSteps);
         close();
-    } else if (!m_result.ok) {
-        showFailure();
     } else {
-        ui->progress->setValue(ProgressSteps);
-        std::uint64_t largest = 0;
-        QString largestName;
-        for (const ScriptOutput &output : m_result.outputs) {
-            if (output.size > largest) {
-                largest = output.size;
-                largestName = QFile::decodeName(output.path.c_str());
-            }
-        }
-        if (largest <= CartridgeLimit) {
-            close();
-        } else {
+        comeForward();
+        showProgress();
+        if (m_result.ok) {
             ui->status->setText(tr("Done, but the image %1 is %2 MiB, more than the %3 MiB a Game Boy Advance "
                                    "cartridge can address. The image was kept.")
-                                    .arg(largestName, mebibytes(largest), QString::number(CartridgeLimit >> 20)));
-            comeForward();
+                                    .arg(QFile::decodeName(largest->path.c_str()), mebibytes(largest->size),
+                                         QString::number(CartridgeLimit >> 20)));
+        } else {
+            showFailure();
         }
     }
     emit finished();
@@ -162,27 +157,27 @@ void ScriptWindow::showFailure()
     } else {
         ui->status->setText(tr("The script could not be run: %1").arg(reason));
     }
-    comeForward();
 }
 
-// A line that fails while the script is planned never started: it is added.
+// The failing line is the last one started, or, when it failed while the
+// script was planned, one that never started: then it is added.
 void ScriptWindow::markFailingLine()
 {
-    QListWidgetItem *item = nullptr;
-    for (int row = ui->lines->count() - 1; row >= 0 && !item; --row) {
-        if (ui->lines->item(row)->data(Qt::UserRole).toInt() == m_result.lineNumber)
-            item = ui->lines->item(row);
-    }
-    if (!item) {
-        item = new QListWidgetItem(QString::fromLocal8Bit(m_result.lineText), ui->lines);
-        item->setData(Qt::UserRole, m_result.lineNumber);
-    }
-    QFont bold = item->font();
-    bold.setBold(true);
-    item->setFont(bold);
-    item->setIcon(style()->standardIcon(QStyle::SP_MessageBoxCritical));
-    ui->lines->setCurrentItem(item);
-    ui->lines->scrollToItem(item);
+    if (m_lastLineNumber != m_result.lineNumber)
+        ui->lines->appendPlainText(QString::fromLocal8Bit(m_result.lineText));
+    QTextCursor line(ui->lines->document()->lastBlock());
+    line.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    line.mergeCharFormat(bold);
+    line.clearSelection();
+    // A tint over the whole width of the line, as an editor marks its current line.
+    QTextEdit::ExtraSelection mark{line, {}};
+    mark.format.setProperty(QTextFormat::FullWidthSelection, true);
+    mark.format.setBackground(FailureTint);
+    ui->lines->setExtraSelections({mark});
+    ui->lines->setTextCursor(line);
+    ui->lines->ensureCursorVisible();
 }
 
 void ScriptWindow::comeForward()
@@ -190,16 +185,6 @@ void ScriptWindow::comeForward()
     showNormal();
     raise();
     activateWindow();
-}
-
-void ScriptWindow::copySelectedLines() const
-{
-    QStringList texts;
-    for (int row = 0; row < ui->lines->count(); ++row) {
-        if (ui->lines->item(row)->isSelected())
-            texts << ui->lines->item(row)->text();
-    }
-    QApplication::clipboard()->setText(texts.join(QLatin1Char('\n')));
 }
 
 void ScriptWindow::closeEvent(QCloseEvent *event)

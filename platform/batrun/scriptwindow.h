@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
@@ -56,13 +56,16 @@ private:
     void showFailure();
     void markFailingLine();
     void comeForward();
-    void copySelectedLines() const;
 
     std::unique_ptr<Ui::ScriptWindow> ui;
     std::unique_ptr<Observer> m_observer;
     std::thread m_worker;
     QTimer m_progressTimer;
     ScriptResult m_result;
+    // Started while the window was minimized, for the list once it is seen.
+    QStringList m_unshownLines;
+    // The number of the last line started, 0 before the first.
+    int m_lastLineNumber = 0;
     bool m_finished = false;
     // Closing while the script runs stops it; the window goes once it has stopped.
     bool m_closeRequested = false;
