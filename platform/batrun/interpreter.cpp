@@ -18,6 +18,7 @@
 
 #include "interpreter.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -430,6 +431,20 @@ std::string pathOf(int fd)
     return path;
 }
 
+// What the process has open already (a window has its own), which the
+// descriptors held for sources must leave room for.
+rlim_t openDescriptors()
+{
+    DIR *dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return SpareDescriptors;
+    rlim_t count = 0;
+    while (::readdir(dir))
+        ++count;
+    ::closedir(dir);
+    return count;
+}
+
 // One source of one line.
 struct Piece
 {
@@ -481,7 +496,8 @@ public:
             limit.rlim_cur = limit.rlim_max;
             ::setrlimit(RLIMIT_NOFILE, &limit);
             ::getrlimit(RLIMIT_NOFILE, &limit);
-            m_sparePieces = limit.rlim_cur > SpareDescriptors ? limit.rlim_cur - SpareDescriptors : 0;
+            const rlim_t used = openDescriptors() + SpareDescriptors;
+            m_sparePieces = limit.rlim_cur > used ? limit.rlim_cur - used : 0;
         }
     }
     Join(const Join &) = delete;
@@ -568,7 +584,6 @@ public:
 
 private:
     int currentDir() const { return m_dirs[m_current].get(); }
-
 
     // The key a file still to be made will have.
     FileKey newFileKey(std::string_view name)
