@@ -47,7 +47,7 @@ constexpr std::uint64_t MaxScriptSize = std::uint64_t{64} << 20;
 constexpr std::size_t CopyStep = std::size_t{8} << 20;
 // Written output is handed to the disk in stretches this big while the join
 // goes on, rather than all at its end.
-constexpr std::uint64_t WriteBehind = std::uint64_t{8} << 20;
+constexpr std::uint64_t WriteBehind = std::uint64_t{4} << 20;
 // Files smaller than this are read into a buffer that is written out when
 // full: for a few KiB, a read is cheaper than a kernel copy, and one write
 // serves hundreds of games.
