@@ -70,7 +70,7 @@ private slots:
         QProcess setup; // the inputs, and what a hostile start folder may hold besides
         setup.start("bash", {"-c", "cd \"$0\" && mkdir roms 'my dir' && head -c 3145745 /dev/urandom > tamblinvx.gba && printf 'Menu\\r\\n\\x1a' > menu.txt"
                                    " && printf 'NES\\x1a\\0\\r\\n' > roms/a.nes && echo my game > 'roms/my game.nes' && echo b plus c > roms/b+c.nes && head -c 4M /dev/zero | tr '\\0' p > out.gba"
-                                   " && mkfifo fifo.nes && ln -s /dev/zero zero.nes && ln -s roms romlink && ln -s out.gba link.gba && ln roms/a.nes hard.gba && truncate -s 65M big.bat && touch TamLof.bat", m_dir->path()});
+                                   " && mkfifo fifo.nes && ln -s /dev/zero zero.nes && ln -s roms romlink && ln -s tamblinvx.gba link.gba && ln roms/a.nes hard.gba && truncate -s 65M big.bat && touch TamLof.bat", m_dir->path()});
         QVERIFY(setup.waitForFinished() && setup.exitCode() == 0);
         // The image is bigger than a piece of the read/write fallback; out.gba, the previous image, is longer still.
         for (const char *name : {"tamblinvx.gba", "menu.txt", "roms/a.nes", "roms/my game.nes", "roms/b+c.nes", "out.gba"})
@@ -94,7 +94,7 @@ private slots:
         row("cd takes the rest of the line", "cd my dir\r\ncopy /b ../menu.txt+\"../roms/b+c.nes\" x.gba\r\n", {"my dir/x.gba=menu.txt|roms/b+c.nes"});
         row("a file the kernel will not copy", "copy /b menu.txt+/proc/version out.gba\r\n", {"out.gba=menu.txt|/proc/version"});
         row("appends to the image already there", "copy /b out.gba+roms/a.nes out.gba\r\n", {"out.gba=out.gba|roms/a.nes"});
-        row("through a link, the file it names", "copy /b menu.txt link.gba\r\n", {"out.gba=menu.txt"});
+        row("a link to the image as output is replaced", "copy /b tamblinvx.gba+menu.txt link.gba\r\ncopy /b link.gba+roms/a.nes link.gba\r\ncopy /b menu.txt+./link.gba x.gba\r\n", {"link.gba=tamblinvx.gba|menu.txt|roms/a.nes", "x.gba=menu.txt|tamblinvx.gba|menu.txt|roms/a.nes"});
         const QByteArray first = "copy /b tamblinvx.gba+menu.txt out.gba\r\n";
         row("unknown command after a good line", first + "del out.gba", {}, "TamLof.bat:2: del out.gba: unknown command");
         row("control characters, escaped, whole", QByteArray("copy /b a\x1b[2J\0b out.gba", 23), {}, "TamLof.bat:1: copy /b a\\x1b[2J\\x00b out.gba: control character in line");
