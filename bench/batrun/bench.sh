@@ -56,26 +56,34 @@ def make_set(name, image_size, rom_sizes):
         subprocess.run(["cat", *files], stdout=out, check=True)
     return files
 
-def timed(command, output, flush):
+def flushed(path):
+    fd = os.open(path, os.O_RDONLY)
+    os.fsync(fd)
+    os.close(fd)
+
+# `output` is the file the tool writes, `flush` whether its time includes an
+# fsync of it. The previous output is on disk before the clock starts, as a
+# user's previous image is: its blocks cost the same to free for every tool.
+def timed(command, output, flush, stdout=False):
+    if os.path.exists(output):
+        flushed(output)
     start = time.perf_counter()
-    if output is None:
-        subprocess.run(command, stdout=subprocess.DEVNULL, check=True)
-    else:
+    if stdout:
         with open(output, "wb") as out:  # the shell's "> output"
             subprocess.run(command, stdout=out, check=True)
+    else:
+        subprocess.run(command, stdout=subprocess.DEVNULL, check=True)
     if flush:
-        fd = os.open(flush, os.O_RDONLY)
-        os.fsync(fd)
-        os.close(fd)
+        flushed(output)
     return time.perf_counter() - start
 
 def bench(name, files, with_cp):
-    tools = {"batrun": lambda: timed([batrun, "TamLof.bat"], None, None),
-             "cat": lambda: timed(["cat", *files], "out_cat.gba", None),
-             "cat+fsync": lambda: timed(["cat", *files], "out_cat.gba", "out_cat.gba")}
+    tools = {"batrun": lambda: timed([batrun, "TamLof.bat"], "out_batrun.gba", False),
+             "cat": lambda: timed(["cat", *files], "out_cat.gba", False, stdout=True),
+             "cat+fsync": lambda: timed(["cat", *files], "out_cat.gba", True, stdout=True)}
     if with_cp:
-        tools["cp"] = lambda: timed(["cp", "joined.bin", "out_cp.gba"], None, None)
-        tools["cp+fsync"] = lambda: timed(["cp", "joined.bin", "out_cp.gba"], None, "out_cp.gba")
+        tools["cp"] = lambda: timed(["cp", "joined.bin", "out_cp.gba"], "out_cp.gba", False)
+        tools["cp+fsync"] = lambda: timed(["cp", "joined.bin", "out_cp.gba"], "out_cp.gba", True)
     for run in tools.values():
         run()
     times = {tool: [] for tool in tools}

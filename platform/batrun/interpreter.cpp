@@ -18,6 +18,7 @@
 
 #include "interpreter.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -46,7 +47,7 @@ constexpr std::uint64_t MaxScriptSize = std::uint64_t{64} << 20;
 constexpr std::size_t CopyStep = std::size_t{8} << 20;
 // Written output is handed to the disk in stretches this big while the join
 // goes on, rather than all at its end.
-constexpr std::uint64_t WriteBehind = std::uint64_t{8} << 20;
+constexpr std::uint64_t WriteBehind = std::uint64_t{4} << 20;
 // Files smaller than this are read into a buffer that is written out when
 // full: for a few KiB, a read is cheaper than a kernel copy, and one write
 // serves hundreds of games.
@@ -418,7 +419,7 @@ std::pair<std::string, std::string> splitPath(const std::string &path)
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// Where a descriptor leads, for a link to follow and for the window to show.
+// Where a descriptor leads, for the window to show.
 std::string pathOf(int fd)
 {
     const std::string link = "/proc/self/fd/" + std::to_string(fd);
@@ -428,6 +429,20 @@ std::string pathOf(int fd)
         return {};
     path.resize(std::size_t(n));
     return path;
+}
+
+// What the process has open already (a window has its own), which the
+// descriptors held for sources must leave room for.
+rlim_t openDescriptors()
+{
+    DIR *dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return SpareDescriptors;
+    rlim_t count = 0;
+    while (::readdir(dir))
+        ++count;
+    ::closedir(dir);
+    return count;
 }
 
 // One source of one line.
@@ -481,7 +496,8 @@ public:
             limit.rlim_cur = limit.rlim_max;
             ::setrlimit(RLIMIT_NOFILE, &limit);
             ::getrlimit(RLIMIT_NOFILE, &limit);
-            m_sparePieces = limit.rlim_cur > SpareDescriptors ? limit.rlim_cur - SpareDescriptors : 0;
+            const rlim_t used = openDescriptors() + SpareDescriptors;
+            m_sparePieces = limit.rlim_cur > used ? limit.rlim_cur - used : 0;
         }
     }
     Join(const Join &) = delete;
@@ -569,8 +585,13 @@ public:
 private:
     int currentDir() const { return m_dirs[m_current].get(); }
 
+    bool isLink(const std::string &name) const
+    {
+        struct stat st = {};
+        return ::fstatat(currentDir(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+    }
 
-    // The key a file still to be made will have.
+    // The key a file still to be made, or one that replaces a link, will have.
     FileKey newFileKey(std::string_view name)
     {
         const auto [folder, base] = splitPath(std::string(name));
@@ -591,19 +612,21 @@ private:
         if (m_lastDest.first == m_current && m_lastDest.second == name)
             return m_lastDestKey;
         struct stat st = {};
-        FileKey key;
-        if (::fstatat(currentDir(), name.c_str(), &st, 0) == 0) {
-            if (S_ISDIR(st.st_mode)) {
-                errno = EISDIR;
-                failErrno(name);
-            }
-            if (!S_ISREG(st.st_mode))
-                fail(name + ": not a regular file");
-            key = FileKey{st.st_dev, st.st_ino, {}};
-        } else if (errno == ENOENT) {
-            key = newFileKey(name);
-        } else {
+        const bool exists = ::fstatat(currentDir(), name.c_str(), &st, 0) == 0;
+        if (!exists && errno != ENOENT)
             failErrno(name);
+        if (exists && S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
+            failErrno(name);
+        }
+        if (exists && !S_ISREG(st.st_mode))
+            fail(name + ": not a regular file");
+        FileKey key{st.st_dev, st.st_ino, {}};
+        if (!exists || isLink(name)) {
+            // A link under the output's name is replaced, never written
+            // through: the file it names stays as it is.
+            key = newFileKey(name);
+            m_linkReplaced = m_linkReplaced || exists;
         }
         m_lastDest = {m_current, name};
         m_lastDestKey = key;
@@ -629,6 +652,8 @@ private:
         if (!found && errno != ENOENT)
             failErrno(piece.name);
         piece.key = found ? FileKey{st.st_dev, st.st_ino, {}} : newFileKey(name);
+        if (found && m_linkReplaced && m_written.contains(newFileKey(name)))
+            piece.key = newFileKey(name); // the path of a link this script replaces
         if (dest && piece.key == *dest)
             fail("destination is also a source");
         if (const auto written = m_written.find(piece.key); written != m_written.end()) {
@@ -651,16 +676,9 @@ private:
         Chain chain;
         chain.shown = shown;
         struct stat st = {};
-        const bool exists = ::fstatat(currentDir(), shown.c_str(), &st, 0) == 0;
-        std::string target = shown;
-        if (exists) {
-            // A link is followed, as a plain write through it would be: the
-            // file it names is the one replaced.
-            const Fd file(::openat(currentDir(), shown.c_str(), O_PATH | O_CLOEXEC));
-            if (const std::string resolved = file ? pathOf(file.get()) : std::string(); !resolved.empty())
-                target = resolved;
-        }
-        const auto [folder, base] = splitPath(target);
+        const bool replacesFile = ::fstatat(currentDir(), shown.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
+                                  && S_ISREG(st.st_mode);
+        const auto [folder, base] = splitPath(shown);
         chain.name = base;
         chain.dir = int(m_current);
         if (folder != ".") {
@@ -683,7 +701,7 @@ private:
             chain.tempName.clear();
             failErrno(shown);
         }
-        if (exists)
+        if (replacesFile)
             ::fchmod(chain.out.get(), st.st_mode & 07777);
         m_chains.push_back(std::move(chain));
         return int(m_chains.size()) - 1;
@@ -850,6 +868,7 @@ private:
     std::size_t m_current = 0;
     std::pair<std::size_t, std::string> m_lastDest = {std::size_t(-1), {}};
     FileKey m_lastDestKey;
+    bool m_linkReplaced = false; // sources must then be matched by path as well
     std::map<FileKey, int> m_written; // files this script writes, from the line that starts their chain
     std::vector<Chain> m_chains;
     std::vector<Step> m_steps;

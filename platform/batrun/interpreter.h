@@ -28,7 +28,7 @@ public:
 // An image the script wrote, once it is in place.
 struct ScriptOutput
 {
-    std::string path;
+    std::string path; // from the root, where the system tells it
     std::uint64_t size = 0;
 };
 
