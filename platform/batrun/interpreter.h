@@ -28,7 +28,7 @@ public:
 // An image the script wrote, once it is in place.
 struct ScriptOutput
 {
-    std::string path;
+    std::string path; // from the root, where the system tells it
     std::uint64_t size = 0;
 };
 
@@ -41,6 +41,9 @@ struct ScriptResult
     std::string lineText;
     // Why, in the system's words, with the file it concerns.
     std::string reason;
+    // The signal (SIGTERM, SIGINT, SIGHUP) that stopped the script, else 0;
+    // a command line re-raises it once the message is out.
+    int signal = 0;
     // On success, every image written, in the order the script finished them.
     std::vector<ScriptOutput> outputs;
 };
