@@ -1,5 +1,7 @@
 #pragma once
 
+#include "interpreter.h"
+
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
@@ -8,8 +10,6 @@
 #include <memory>
 #include <string>
 #include <thread>
-
-#include "interpreter.h"
 
 namespace Ui {
 class ScriptWindow;
