@@ -165,7 +165,8 @@ void startBuildScript(const QString &scriptName, const QString &interpreter)
         throw AppError::fromErrno(QFileInfo::exists(interpreter) ? EACCES : ENOENT, interpreter);
     QProcess process;
     process.setProgram(interpreter);
-    process.setArguments({scriptName});
+    // Off Windows nothing else would show what the script does, or that it failed.
+    process.setArguments({QStringLiteral("--window"), scriptName});
     process.setWorkingDirectory(QDir::currentPath());
     errno = 0;
     if (!process.startDetached())
