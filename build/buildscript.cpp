@@ -1,6 +1,7 @@
 #include "buildscript.h"
 
 #include "apperror.h"
+#include "codepage.h"
 #include "romlist.h"
 #include "systemcalls.h"
 
@@ -8,6 +9,11 @@
 #include <QFile>
 
 #include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
 
 namespace {
 
@@ -24,7 +30,7 @@ bool hasUnsafeCharacter(const QString &path)
 
 // The command interpreter splits a bare path at a blank and reads the other
 // characters here as operators; such a path goes in double quotes.
-QByteArray scriptPath(const QString &path)
+QByteArray scriptPath(const QString &path, const ScriptForm &form)
 {
     const auto special = [](QChar c) {
         switch (c.unicode()) {
@@ -36,21 +42,82 @@ QByteArray scriptPath(const QString &path)
         }
     };
     const bool quote = std::any_of(path.begin(), path.end(), special);
-    if (!quote)
-        return QFile::encodeName(path);
-#ifdef Q_OS_WIN
-    // Inside quotes the interpreter still expands %...%; a doubled % is a plain one.
-    const QString text = QString(path).replace(u'%', QStringLiteral("%%"));
-#else
-    const QString &text = path;
-#endif
-    return '"' + QFile::encodeName(text) + '"';
+    if (!form.windows) {
+        const QByteArray bytes = QFile::encodeName(path);
+        return quote ? '"' + bytes + '"' : bytes;
+    }
+    // "copy" reads a "/" as a switch. Inside quotes the interpreter still
+    // expands %...%; a doubled % is a plain one.
+    QString text = QString(path).replace(u'/', u'\\');
+    if (quote)
+        text = u'"' + text.replace(u'%', QStringLiteral("%%")) + u'"';
+    const std::optional<std::string> bytes = encodeInCodePage(
+        std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), std::size_t(text.size())),
+        form.codePage);
+    if (!bytes)
+        throw AppError::invalidArgument(
+            QStringLiteral("The path \"%1\" holds a character that code page %2 cannot hold "
+                           "and cannot be written into the build script.").arg(path).arg(form.codePage));
+    return QByteArray::fromStdString(*bytes);
 }
 
-QString cleanAbsolute(const QDir &base, const QString &path)
+std::filesystem::path filesystemPath(const QString &path)
 {
-    return QDir::cleanPath(base.absoluteFilePath(path));
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
 }
+
+QString qtPath(const std::filesystem::path &path)
+{
+#ifdef Q_OS_WIN
+    return QString::fromStdWString(path.native());
+#else
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+#endif
+}
+
+// A path spelled as it would be once it exists: the folders that exist now
+// resolved (links, "..", case), the rest as written.
+QString resolvedSpelling(const std::filesystem::path &path)
+{
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+    return QDir::cleanPath(qtPath(error ? path : resolved));
+}
+
+// Whether output, once written, would be the file input: by identity where
+// both exist (links, other spellings, case-insensitive file systems count),
+// by resolved spelling where neither does yet. One that exists and one that
+// does not are different files.
+class SameFileCheck
+{
+public:
+    explicit SameFileCheck(std::filesystem::path output)
+        : m_output(std::move(output)), m_outputExists(std::filesystem::exists(m_output, m_error))
+    {
+    }
+
+    bool operator()(const std::filesystem::path &input)
+    {
+        if (m_outputExists)
+            return std::filesystem::equivalent(m_output, input, m_error);
+        if (std::filesystem::exists(input, m_error))
+            return false;
+        if (m_outputSpelling.isNull())
+            m_outputSpelling = resolvedSpelling(m_output);
+        const Qt::CaseSensitivity sensitivity = QDir::separator() == u'\\' ? Qt::CaseInsensitive : Qt::CaseSensitive;
+        return resolvedSpelling(input).compare(m_outputSpelling, sensitivity) == 0;
+    }
+
+private:
+    std::filesystem::path m_output;
+    std::error_code m_error;
+    bool m_outputExists;
+    QString m_outputSpelling;
+};
 
 } // namespace
 
@@ -69,11 +136,10 @@ void checkBuildPaths(const QString &startDir, const QString &outputPath, const R
         refuseUnsafe(roms.at(i).RomPath);
 
     const QDir base(startDir);
-    const Qt::CaseSensitivity sensitivity =
-        QDir::separator() == u'\\' ? Qt::CaseInsensitive : Qt::CaseSensitive;
-    const QString output = cleanAbsolute(base, outputPath);
+    const auto absolute = [&](const QString &path) { return filesystemPath(base.absoluteFilePath(path)); };
+    SameFileCheck isOutput(absolute(outputPath));
     const auto refuseOverwrite = [&](const QString &input) {
-        if (cleanAbsolute(base, input).compare(output, sensitivity) == 0)
+        if (isOutput(absolute(input)))
             throw AppError::invalidArgument(
                 QStringLiteral("The output file \"%1\" is one of the build's inputs "
                                "and would be destroyed.").arg(outputPath));
@@ -85,11 +151,21 @@ void checkBuildPaths(const QString &startDir, const QString &outputPath, const R
         refuseOverwrite(roms.at(i).RomPath);
 }
 
-QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, const RomList &roms)
+ScriptForm ScriptForm::platform()
 {
-    const QByteArray output = scriptPath(outputPath);
+#ifdef Q_OS_WIN
+    return windowsIn(oemCodePage());
+#else
+    return batrun();
+#endif
+}
+
+QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, const RomList &roms,
+                            const ScriptForm &form)
+{
+    const QByteArray output = scriptPath(outputPath, form);
     QByteArray out;
-    out += "cd " + scriptPath(startDir) + "\r\n";
+    out += "cd " + scriptPath(startDir, form) + "\r\n";
     out += "copy /b tamblinvx.gba+menu.txt " + output + "\r\n";
     const qint16 games = roms.upperBound();
     out.reserve(out.size() + qsizetype(games) * (2 * output.size() + 64));
@@ -97,7 +173,7 @@ QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, 
         out += "copy /b ";
         out += output;
         out += '+';
-        out += scriptPath(roms.at(i).RomPath);
+        out += scriptPath(roms.at(i).RomPath, form);
         out += ' ';
         out += output;
         out += "\r\n";
@@ -105,9 +181,9 @@ QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, 
     return out;
 }
 
-void WriteBuildScript(const QString &startDir, const QString &outputPath, const RomList &roms)
+void WriteBuildScript(const QByteArray &script)
 {
     OutputFile file(ScriptName);
-    file.write(buildScriptBytes(startDir, outputPath, roms));
-    file.close();
+    file.write(script);
+    file.commit();
 }

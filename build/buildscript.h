@@ -10,9 +10,25 @@ class RomList;
 // path that names one of the build's own inputs (the script would destroy it).
 void checkBuildPaths(const QString &startDir, const QString &outputPath, const RomList &roms);
 
+// How "TamLof.bat" spells a path for the interpreter that runs it: the
+// Windows one reads the console's code page, doubles "%" inside quotes and
+// takes only "\" between folders; batrun reads the local file-name encoding.
+struct ScriptForm
+{
+    bool windows = false;
+    unsigned codePage = 0; // Windows form only
+
+    static ScriptForm windowsIn(unsigned codePage) { return {true, codePage}; }
+    static ScriptForm batrun() { return {}; }
+    // The form of the interpreter this system starts.
+    static ScriptForm platform();
+};
+
 // The bytes of "TamLof.bat": change to startDir, join the emulator image and
 // the menu into the output, then append every game's ROM file in list order.
-QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, const RomList &roms);
+// Refuses, with an invalid-argument error, a path the form's encoding cannot hold.
+QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, const RomList &roms,
+                            const ScriptForm &form = ScriptForm::platform());
 
-// Writes "TamLof.bat" into the current directory.
-void WriteBuildScript(const QString &startDir, const QString &outputPath, const RomList &roms);
+// Writes script as "TamLof.bat" into the current directory.
+void WriteBuildScript(const QByteArray &script);

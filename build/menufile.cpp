@@ -102,5 +102,5 @@ void WriteMenuFile(RomList &roms)
     // leaves the follow values as they were.
     OutputFile file(QStringLiteral("menu.txt"));
     file.write(menuFileBytes(roms));
-    file.close();
+    file.commit();
 }

@@ -25,8 +25,14 @@ public:
     static AppError overflow();
     static AppError outOfRange();
     static AppError dialogCancelled();
-    // The operating system's error: its number and its message.
-    static AppError fromSystem(int errorNumber);
+    // A C runtime failure: errno and the runtime's own message for it, then
+    // the file or folder it concerns where one is given.
+    static AppError fromErrno(int errorNumber, const QString &path = {});
+#ifdef Q_OS_WIN
+    // A Windows API failure: GetLastError() and the system's message for it,
+    // then the file or folder it concerns where one is given.
+    static AppError fromLastWindowsError(const QString &path = {});
+#endif
 
     int number() const noexcept { return m_number; }
     const QString &text() const noexcept { return m_text; }

@@ -3,16 +3,17 @@
 #include <QByteArray>
 #include <QString>
 
-#include <cstdio>
-
 // The few operating-system services the build needs, each raising AppError
 // with the system's own error number and message when it fails.
 
 // Makes dir the process's current directory.
 void setCurrentDirectory(const QString &dir);
 
-// A file created or emptied on opening and written whole. A failure part-way
-// leaves what was written on disk.
+// A file in the current directory replaced whole: the bytes go into a new
+// temporary file beside it, which commit() flushes to disk and renames over
+// the old one. Until then the old file stays as it was; whatever sits under
+// the name (a link, a pipe) is replaced, never opened. Without commit() the
+// temporary file is removed. Failures name the file.
 class OutputFile
 {
 public:
@@ -22,13 +23,22 @@ public:
     OutputFile &operator=(const OutputFile &) = delete;
 
     void write(const QByteArray &bytes);
-    void close();
+    void commit();
 
 private:
-    std::FILE *m_file;
+    [[noreturn]] void fail(int errorNumber);
+
+    QString m_fileName;
+    QString m_temporaryName;
+    int m_fd = -1;
+    bool m_committed = false;
 };
 
+// Where the build finds batrun, the program that runs the script off Windows:
+// next to the running executable.
+QString scriptInterpreter();
+
 // Starts the build script by its bare name in the current directory, without
-// waiting: minimized on Windows, through batrun (found next to the running
-// executable) elsewhere.
-void startBuildScript(const QString &scriptName);
+// waiting: on Windows minimized, through the system's command interpreter;
+// elsewhere through interpreter, which shows the script's window.
+void startBuildScript(const QString &scriptName, const QString &interpreter = scriptInterpreter());

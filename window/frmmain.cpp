@@ -71,7 +71,7 @@ frmMain::frmMain(RomList &romList, QWidget *parent)
     });
 
     // Start-up: a step that fails is skipped and the next one runs.
-    ignoreErrors([this] { StartDir = QDir::currentPath(); });
+    ignoreErrors([this] { StartDir = QDir::toNativeSeparators(QDir::currentPath()); });
     ignoreErrors([this] { m_roms.InitRoms(); });
     ignoreErrors([this] { EnableRomEditor(false); });
     ignoreErrors([this] { EnableOutput(false); });

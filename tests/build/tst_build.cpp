@@ -1,28 +1,31 @@
-#include "apperror.h"
 #include "buildaction.h"
-#include "buildscript.h"
 #include "menufile.h"
 #include "romlist.h"
 #include "testsupport.h"
 
 #include <QDir>
-#include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTest>
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
 
 namespace {
 
 const QByteArray Top = "# Generated with TamblinVX Lofter by Veskin\r\n\r\n";
 const QByteArray Bottom = "\r\n# Generated with TamblinVx Lofter by Veskin\r\n\r\n";
 
-RomEntry &addGame(RomList &roms, const QString &path, const QString &title = {})
-{
-    roms.AddRom(path);
-    RomEntry &entry = roms.at(qint16(roms.upperBound() - 1));
-    if (!title.isNull())
-        entry.MenuTitle = title;
-    return entry;
-}
+const ScriptForm Batrun = ScriptForm::batrun(), Cp437 = ScriptForm::windowsIn(437), Cp850 = ScriptForm::windowsIn(850);
 
 // Restores the current directory the build changes.
 struct CurrentDirGuard
@@ -33,6 +36,8 @@ struct CurrentDirGuard
 
 } // namespace
 
+Q_DECLARE_METATYPE(ScriptForm)
+
 class TestBuild : public QObject
 {
     Q_OBJECT
@@ -42,15 +47,17 @@ private slots:
     void numeric();
     void menuLine_data();
     void menuLine();
-    void menuOfEmptyList();
-    void menuNormalisesEveryFollowValueInPlace();
-    void menuEncoding();
+    void menuOfWholeList();
     void scriptExample();
-    void scriptQuotesWhatTheInterpreterWouldSplit();
+    void scriptPath_data();
+    void scriptPath();
     void refusals_data();
     void refusals();
-    void failuresKeepWhatWasDone();
-    void buildJoinsTheImage();
+#ifndef Q_OS_WIN
+    void failures_data();
+    void failures();
+#endif
+    void errorTexts();
 };
 
 void TestBuild::numeric_data()
@@ -88,6 +95,8 @@ void TestBuild::menuLine_data()
     QTest::newRow("empty title") << "" << QList<int>{} << "" << "" << QByteArray("");
     QTest::newRow("empty title, flags") << "" << QList<int>{1} << "" << "" << QByteArray("|2");
     QTest::newRow("bar in title") << "A|B" << QList<int>{} << "" << "" << QByteArray("A|B");
+    QTest::newRow("outside Latin-1") << "Caf\u00e9 \u4e16 \U0001F600" << QList<int>{} << "" << "" << QByteArray("Caf\xe9 ? ?");
+    QTest::newRow("control characters") << "two\r\nlines\t!" << QList<int>{} << "" << "" << QByteArray("two  lines !");
 }
 
 void TestBuild::menuLine()
@@ -98,158 +107,200 @@ void TestBuild::menuLine()
     QFETCH(QString, mem);
     QFETCH(QByteArray, line);
     RomList roms;
-    RomEntry &entry = addGame(roms, "x.nes", title);
+    roms.AddRom("x.nes");
+    roms.at(0) = RomEntry{"x.nes", title, {}, mem, sprite};
     for (int option : options)
-        entry.Options[std::size_t(option)] = 1;
-    entry.SpriteFollow = sprite;
-    entry.MemFollow = mem;
+        roms.at(0).Options[std::size_t(option)] = 1;
     QCOMPARE(menuFileBytes(roms), Top + line + "\r\n" + Bottom);
 }
 
-void TestBuild::menuOfEmptyList()
+void TestBuild::menuOfWholeList()
 {
     RomList roms;
     QCOMPARE(menuFileBytes(roms), Top + Bottom);
-    QCOMPARE(menuFileBytes(roms).count("\r\n"), 5);
-}
-
-void TestBuild::menuNormalisesEveryFollowValueInPlace()
-{
-    RomList roms;
-    RomEntry &a = addGame(roms, "a.nes");
-    a.MemFollow = "abc";
-    a.SpriteFollow = " 1.5 ";
-    RomEntry &b = addGame(roms, "b.nes");
-    b.Options[0] = 2; // any value other than 0 counts as set
-    b.SpriteFollow = "";
-    QCOMPARE(menuFileBytes(roms), Top + "a\r\nb|1\r\n" + Bottom);
+    // MemFollow is replaced although no option writes it; any option value but 0 counts as set.
+    roms.AddRom("a.nes");
+    roms.at(0) = RomEntry{"a.nes", "a", {2}, "abc", " 1.5 "};
+    QCOMPARE(menuFileBytes(roms), Top + "a|1\r\n" + Bottom);
     QCOMPARE(roms.at(0).MemFollow, QString("0"));
     QCOMPARE(roms.at(0).SpriteFollow, QString(" 1.5 "));
-    QCOMPARE(roms.at(1).SpriteFollow, QString("0"));
-    QCOMPARE(roms.at(1).MemFollow, QString("0"));
-    QCOMPARE(roms.at(2), RomEntry{}); // the spare slot is not a game
-}
-
-void TestBuild::menuEncoding()
-{
-    RomList roms;
-    addGame(roms, "a.nes", QString::fromUtf8("Caf\u00e9 \u4e16 \U0001F600"));
-    addGame(roms, "b.nes", "two\r\nlines\t!");
-    QCOMPARE(menuFileBytes(roms), Top + "Caf\xe9 ? ?\r\ntwo  lines !\r\n" + Bottom);
+    QCOMPARE(roms.at(1), RomEntry{}); // the spare slot is not a game
 }
 
 void TestBuild::scriptExample()
 {
     RomList roms(u'\\');
-    addGame(roms, R"(C:\roms\a.nes)");
-    addGame(roms, R"(C:\roms\b.nes)");
-    addGame(roms, R"(C:\roms\a.nes)"); // twice in the list, appended twice
+    roms.AddRom(R"(C:\roms\a.nes)");
+    roms.AddRom(R"(C:\roms\b.nes)");
+    roms.AddRom(R"(C:\roms\a.nes)"); // twice in the list, appended twice
     QCOMPARE(buildScriptBytes(R"(C:\Tools)", R"(C:\out.gba)", roms),
              QByteArray("cd C:\\Tools\r\n"
                         "copy /b tamblinvx.gba+menu.txt C:\\out.gba\r\n"
                         "copy /b C:\\out.gba+C:\\roms\\a.nes C:\\out.gba\r\n"
                         "copy /b C:\\out.gba+C:\\roms\\b.nes C:\\out.gba\r\n"
                         "copy /b C:\\out.gba+C:\\roms\\a.nes C:\\out.gba\r\n"));
-    RomList empty;
-    QCOMPARE(buildScriptBytes("/w", "/o.gba", empty), QByteArray("cd /w\r\ncopy /b tamblinvx.gba+menu.txt /o.gba\r\n"));
 }
 
-void TestBuild::scriptQuotesWhatTheInterpreterWouldSplit()
+void TestBuild::scriptPath_data()
 {
-    RomList roms;
-    addGame(roms, "/roms/My Game (E).nes");
-    addGame(roms, "/roms/a+b.nes");
-    addGame(roms, "/roms/ok_name-1.nes");
-    const QString percent = "/out/100%!.gba";
-#ifdef Q_OS_WIN
-    const QByteArray out = "\"/out/100%%!.gba\"";
-#else
-    const QByteArray out = "\"/out/100%!.gba\"";
-#endif
-    QCOMPARE(buildScriptBytes("/my dir", percent, roms),
-             "cd \"/my dir\"\r\ncopy /b tamblinvx.gba+menu.txt " + out + "\r\n"
-             "copy /b " + out + "+\"/roms/My Game (E).nes\" " + out + "\r\n"
-             "copy /b " + out + "+\"/roms/a+b.nes\" " + out + "\r\n"
-             "copy /b " + out + "+/roms/ok_name-1.nes " + out + "\r\n");
-    for (const char c : QByteArray("&|<>^,;="))
-        QVERIFY(buildScriptBytes("/w", QStringLiteral("/o%1.gba").arg(c), roms).contains(QByteArray("\"/o") + c));
+    QTest::addColumn<ScriptForm>("form");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("spelled"); // empty: refused
+    QTest::newRow("plain") << Batrun << "/roms/ok_name-1.nes" << QByteArray("/roms/ok_name-1.nes");
+    for (const char c : QByteArray(" +&|<>^(),;=%!")) // no "%" doubled for batrun
+        QTest::newRow(QByteArray(1, c)) << Batrun << QStringLiteral("/o%1.gba").arg(c) << "\"/o" + QByteArray(1, c) + ".gba\"";
+    QTest::newRow("backslashes") << Cp437 << "C:/roms/a.nes" << QByteArray("C:\\roms\\a.nes");
+    QTest::newRow("doubled percent") << Cp437 << "C:\\100%!.gba" << QByteArray("\"C:\\100%%!.gba\"");
+    QTest::newRow("e acute, 437") << Cp437 << "C:\\Caf\u00e9\\a.nes" << QByteArray("C:\\Caf\x82\\a.nes");
+    QTest::newRow("O stroke, 850") << Cp850 << "C:\\\u00d8.nes" << QByteArray("C:\\\x9d.nes");
+    QTest::newRow("O stroke, 437") << Cp437 << "C:\\\u00d8.nes" << QByteArray();
+    QTest::newRow("a macron, 437") << Cp437 << "C:\\\u0101.nes" << QByteArray(); // not "a"
 }
 
+void TestBuild::scriptPath()
+{
+    QFETCH(ScriptForm, form);
+    QFETCH(QString, path);
+    QFETCH(QByteArray, spelled);
+    try {
+        QCOMPARE(buildScriptBytes(path, path, RomList(), form),
+                 "cd " + spelled + "\r\ncopy /b tamblinvx.gba+menu.txt " + spelled + "\r\n");
+    } catch (const AppError &error) {
+        QVERIFY2(spelled.isEmpty() && error.text().contains(path), error.what());
+    }
+}
+
+// %1 stands for the start folder, %2 for the ROM folder; links are made in
+// the start folder before the build: "name>target" a symbolic link, "name=target" a hard one.
 void TestBuild::refusals_data()
 {
     QTest::addColumn<QString>("output");
     QTest::addColumn<QString>("rom");
-    QTest::newRow("quote in output") << "/o/\"x\".gba" << "/r/a.nes";
-    QTest::newRow("newline in rom") << "/o/x.gba" << "/r/a\nb.nes";
-    QTest::newRow("output is a rom") << "/r/./a.nes" << "/r/a.nes";
-    QTest::newRow("output is the emulator image") << "tamblinvx.gba" << "/r/a.nes";
-    QTest::newRow("output is the menu") << "%1/sub/../menu.txt" << "/r/a.nes";
-    QTest::newRow("output is the script") << "%1/TamLof.bat" << "/r/a.nes";
+    QTest::addColumn<QStringList>("links");
+    QTest::newRow("quote in output") << "/o/\"x\".gba" << "%2/a.nes" << QStringList();
+    QTest::newRow("newline in rom") << "/o/x.gba" << "%2/a\nb.nes" << QStringList();
+    QTest::newRow("escape in output") << "/o/\x1bx.gba" << "%2/a.nes" << QStringList();
+    QTest::newRow("rom outside the code page") << "/o/x.gba" << "%2/\u4e16.nes" << QStringList();
+    QTest::newRow("output is a rom") << "%2/./a.nes" << "%2/a.nes" << QStringList();
+    QTest::newRow("output is the emulator image") << "tamblinvx.gba" << "%2/a.nes" << QStringList();
+    QTest::newRow("output is the menu") << "%1/sub/../menu.txt" << "%2/a.nes" << QStringList();
+    QTest::newRow("output is the script") << "%1/TamLof.bat" << "%2/a.nes" << QStringList();
+#ifndef Q_OS_WIN
+    QTest::newRow("rom through a linked folder") << "%1/roms/a.nes" << "%2/a.nes" << QStringList{"roms>%2"};
+    QTest::newRow("link to the emulator image") << "image.gba" << "%2/a.nes" << QStringList{"image.gba>tamblinvx.gba"};
+    QTest::newRow("hard link to a rom") << "%1/hard.gba" << "%2/a.nes" << QStringList{"hard.gba=%2/a.nes"};
+    QTest::newRow("emulator image by another name") << "/proc/self/cwd/tamblinvx.gba" << "%2/a.nes" << QStringList();
+    QTest::newRow("script not written yet, another name") << "/proc/self/cwd/TamLof.bat" << "%2/a.nes" << QStringList();
+#endif
 }
 
 void TestBuild::refusals()
 {
     QFETCH(QString, output);
     QFETCH(QString, rom);
+    QFETCH(QStringList, links);
     CurrentDirGuard guard;
-    QTemporaryDir dir;
-    output = output.contains("%1") ? output.arg(dir.path()) : output;
-    RomList roms;
-    addGame(roms, rom);
-    QCOMPARE(errorOf([&] { RunBuild(dir.path(), output, roms); }), int(AppError::InvalidArgument));
-    QVERIFY(QDir(dir.path()).isEmpty()); // nothing written
-}
-
-void TestBuild::failuresKeepWhatWasDone()
-{
-    CurrentDirGuard guard;
-    QTemporaryDir dir;
-    RomList roms;
-    addGame(roms, "/r/a.nes").MemFollow = "x";
-
-    // The start directory has gone.
-    QCOMPARE(errorOf([&] { RunBuild(dir.filePath("gone"), "/o.gba", roms); }), ENOENT);
-    QCOMPARE(roms.at(0).MemFollow, QString("x"));
-
-    // "menu.txt" cannot be created: nothing is normalised, no script is written.
-    QVERIFY(QDir(dir.path()).mkdir("menu.txt"));
-    QCOMPARE(errorOf([&] { RunBuild(dir.path(), "/o.gba", roms); }), EISDIR);
-    QCOMPARE(roms.at(0).MemFollow, QString("x"));
-    QVERIFY(!QFile::exists(dir.filePath("TamLof.bat")));
-    QVERIFY(QDir(dir.path()).rmdir("menu.txt"));
-
-    // "TamLof.bat" cannot be created: the menu is complete and stays.
-    QVERIFY(QDir(dir.path()).mkdir("TamLof.bat"));
-    QCOMPARE(errorOf([&] { RunBuild(dir.path(), "/o.gba", roms); }), EISDIR);
-    QCOMPARE(readAll(dir.filePath("menu.txt")), Top + "a\r\n" + Bottom);
-    QCOMPARE(roms.at(0).MemFollow, QString("0"));
-}
-
-void TestBuild::buildJoinsTheImage()
-{
-    CurrentDirGuard guard;
-    QTemporaryDir work, roms_dir;
-    const QByteArray image(100000, 'E');
-    writeFile(work.filePath("tamblinvx.gba"), image);
-    RomList roms;
-    QByteArray joinedRoms;
-    for (const QString name : {"one.nes", "two words.nes", "three+.nes"}) {
-        const QByteArray bytes = QByteArray("NES\x1a") + name.toUtf8().repeated(5000);
-        writeFile(roms_dir.filePath(name), bytes);
-        addGame(roms, roms_dir.filePath(name));
-        joinedRoms += bytes;
+    QTemporaryDir start, romDir;
+    const auto place = [&](const QString &text) { return QString(text).replace("%1", start.path()).replace("%2", romDir.path()); };
+    writeFile(start.filePath("tamblinvx.gba"), "image");
+    writeFile(romDir.filePath("a.nes"), "rom");
+    // Only the rows off Windows make links (::link is POSIX).
+#ifndef Q_OS_WIN
+    for (const QString &link : links) {
+        const QStringList parts = place(link).split(QRegularExpression("[>=]"));
+        const QString name = start.filePath(parts[0]);
+        QVERIFY(link.contains('>') ? QFile::link(parts[1], name) : ::link(qPrintable(parts[1]), qPrintable(name)) == 0);
     }
-    roms.at(1).Options[5] = 1;
-    roms.at(1).MemFollow = "300";
-    const QString output = roms_dir.filePath("out put.gba");
-    QDir::setCurrent(QDir::tempPath()); // the build goes back to its start directory
+#endif
+    const QStringList before = QDir(start.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    RomList roms;
+    roms.AddRom(place(rom));
+    // In the Windows form, whose code page refuses a path as the other rules do.
+    QCOMPARE(errorOf([&] { RunBuild(start.path(), place(output), roms, scriptInterpreter(), Cp437); }),
+             int(AppError::InvalidArgument));
+    QCOMPARE(QDir(start.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), before);
+    QCOMPARE(readAll(start.filePath("tamblinvx.gba")), QByteArray("image"));
+    QCOMPARE(readAll(romDir.filePath("a.nes")), QByteArray("rom"));
+}
 
-    RunBuild(work.path(), output, roms);
-    QCOMPARE(QDir::currentPath(), QDir(work.path()).canonicalPath());
+#ifndef Q_OS_WIN
+// What sits under a name in the start folder beforehand (the name, then ">" a
+// link to "victim", "|" a pipe, "/" a folder, ":" a file, "?" nothing), and
+// what the build then reports: an errno (0 for none) and the file it names.
+void TestBuild::failures_data()
+{
+    QTest::addColumn<QString>("planted");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("named");
+    QTest::addColumn<QByteArray>("menu");
+    const QByteArray menu = Top + "a\r\n" + Bottom;
+    QTest::newRow("link under the menu's name") << "menu.txt>" << 0 << "" << menu;
+    QTest::newRow("link under the script's name") << "TamLof.bat>" << 0 << "" << menu;
+    QTest::newRow("pipe under the menu's name") << "menu.txt|" << 0 << "" << menu;
+    QTest::newRow("start folder gone") << "gone?" << ENOENT << "%1/gone" << QByteArray();
+    QTest::newRow("folder under the menu's name") << "menu.txt/" << EISDIR << "menu.txt" << QByteArray();
+    QTest::newRow("folder under the script's name") << "TamLof.bat/" << EISDIR << "TamLof.bat" << menu;
+    QTest::newRow("menu cannot be written whole") << "menu.txt:" << EFBIG << "menu.txt" << QByteArray("old");
+    QTest::newRow("no interpreter") << "batrun?" << ENOENT << "%1/batrun" << menu;
+    QTest::newRow("interpreter cannot run") << "batrun:" << EACCES << "%1/batrun" << menu;
+}
 
-    const QByteArray menu = Top + "one\r\ntwo words|32|300\r\nthree+\r\n" + Bottom;
-    QCOMPARE(readAll(work.filePath("menu.txt")), menu);
-    QCOMPARE(waitForContent(output, image + menu + joinedRoms), image + menu + joinedRoms);
+void TestBuild::failures()
+{
+    QFETCH(QString, planted);
+    QFETCH(int, error);
+    QFETCH(QString, named);
+    QFETCH(QByteArray, menu);
+    CurrentDirGuard guard;
+    QTemporaryDir dir;
+    const QString name = dir.filePath(planted.chopped(1));
+    const char kind = planted.back().toLatin1();
+    writeFile(dir.filePath("victim"), "victim");
+    if (kind == '>')
+        QVERIFY(QFile::link("victim", name));
+    if (kind == '|')
+        QCOMPARE(::mkfifo(qPrintable(name), 0600), 0);
+    if (kind == '/')
+        QVERIFY(QDir().mkdir(name));
+    if (kind == ':')
+        writeFile(name, "old");
+    RomList roms;
+    roms.AddRom("/r/a.nes");
+    roms.at(0).MemFollow = "x";
+    // A file size limit makes the menu's write fail part-way, even for root.
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit small{planted == "menu.txt:" ? 16 : limit.rlim_cur, limit.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    QString report;
+    try {
+        RunBuild(kind == '?' && !planted.startsWith("batrun") ? name : dir.path(), dir.filePath("out.gba"), roms,
+                 planted.startsWith("batrun") ? name : QStringLiteral("/bin/true"));
+    } catch (const AppError &e) {
+        report = QString("%1 %2").arg(e.number()).arg(e.text());
+    }
+    setrlimit(RLIMIT_FSIZE, &limit);
+    QCOMPARE(report, error ? QString("%1 %2 (%3)").arg(error).arg(QString::fromLocal8Bit(std::strerror(error)), QString(named).replace("%1", dir.path())) : QString());
+    QCOMPARE(readAll(dir.filePath("victim")), QByteArray("victim"));
+    QCOMPARE(readAll(dir.filePath("menu.txt")), menu);
+    QCOMPARE(roms.at(0).MemFollow, QString(planted == "gone?" ? "x" : "0"));
+    QCOMPARE(QDir(dir.path()).entryList({"*.tmp"}, QDir::AllEntries | QDir::Hidden), QStringList());
+}
+#endif
+
+void TestBuild::errorTexts()
+{
+    // Read as Windows codes, 13 and 28 would say "The data is invalid." and
+    // "The printer is out of paper.".
+    for (const int number : {EACCES, ENOSPC, ENOENT})
+        QCOMPARE(AppError::fromErrno(number).text(), QString::fromLocal8Bit(std::strerror(number)));
+#ifdef Q_OS_WIN
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    const AppError error = AppError::fromLastWindowsError();
+    QCOMPARE(error.number(), int(ERROR_FILE_NOT_FOUND));
+    QVERIFY(!error.text().isEmpty() && !error.text().endsWith(u'\n'));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestBuild)

@@ -1,0 +1,226 @@
+#include "scriptwindow.h"
+
+#include "ui_scriptwindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QColor>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QTextBlock>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// The bar counts in these steps: the bytes themselves may not fit in an int.
+constexpr int ProgressSteps = 1000;
+// Often enough to look alive, rarely enough to cost the copy nothing.
+constexpr int ProgressIntervalMs = 50;
+// Red over any theme's base colour, light or dark.
+const QColor FailureTint(255, 0, 0, 64);
+
+QString mebibytes(std::uint64_t bytes)
+{
+    return QString::number(double(bytes) / (1 << 20), 'f', 1);
+}
+
+} // namespace
+
+// Runs on the script's thread: it only stores, and the window's timer reads.
+class ScriptWindow::Observer : public ScriptObserver
+{
+public:
+    void planned(std::uint64_t totalBytes) override { total = totalBytes; }
+    void lineStarted(int number, const std::string &text) override
+    {
+        const std::lock_guard lock(m_mutex);
+        m_lines.emplace_back(number, text);
+    }
+    void joined(std::uint64_t bytesDone) override { done = bytesDone; }
+    bool cancelled() const override { return stop; }
+
+    std::vector<std::pair<int, std::string>> takeLines()
+    {
+        const std::lock_guard lock(m_mutex);
+        return std::exchange(m_lines, {});
+    }
+
+    std::atomic<std::uint64_t> total = 0;
+    std::atomic<std::uint64_t> done = 0;
+    std::atomic<bool> stop = false;
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::pair<int, std::string>> m_lines;
+};
+
+ScriptWindow::ScriptWindow(QWidget *parent)
+    : QWidget(parent), ui(std::make_unique<Ui::ScriptWindow>()), m_observer(std::make_unique<Observer>())
+{
+    ui->setupUi(this);
+    ui->progress->setMaximum(ProgressSteps);
+    // Room for a line of the script, in the user's font size.
+    const QFontMetrics metrics = fontMetrics();
+    resize(metrics.averageCharWidth() * 100, metrics.height() * 20);
+
+    m_progressTimer.setInterval(ProgressIntervalMs);
+    connect(&m_progressTimer, &QTimer::timeout, this, &ScriptWindow::showProgress);
+}
+
+ScriptWindow::~ScriptWindow()
+{
+    if (m_worker.joinable()) {
+        m_observer->stop = true;
+        m_worker.join();
+    }
+}
+
+void ScriptWindow::run(const std::string &scriptPath)
+{
+    const QFileInfo script(QFile::decodeName(scriptPath.c_str()));
+    setWindowTitle(QStringLiteral("%1 \u2014 %2").arg(script.fileName(), QDir::toNativeSeparators(script.absolutePath())));
+    ui->status->setText(tr("Running %1").arg(script.fileName()));
+    showMinimized();
+    m_progressTimer.start();
+    m_worker = std::thread([this, scriptPath] {
+        m_result = runScript(scriptPath, *m_observer);
+        QMetaObject::invokeMethod(this, &ScriptWindow::finish, Qt::QueuedConnection);
+    });
+}
+
+void ScriptWindow::showProgress()
+{
+    // A script of many games starts thousands of lines between two looks; they
+    // reach the list in one go, and only once the window is seen, so that a
+    // join nobody watches costs the window next to nothing.
+    for (const auto &[number, text] : m_observer->takeLines()) {
+        m_unshownLines << QString::fromLocal8Bit(text);
+        m_lastLineNumber = number;
+    }
+    if (!m_unshownLines.isEmpty() && !isMinimized()) {
+        // The view follows the new lines only while the user has not scrolled back.
+        ui->lines->appendPlainText(m_unshownLines.join(QLatin1Char('\n')));
+        m_unshownLines.clear();
+    }
+    const std::uint64_t total = m_observer->total;
+    const std::uint64_t done = m_observer->done;
+    if (total > 0 && !m_closeRequested) {
+        ui->progress->setValue(int(std::min(done, total) * ProgressSteps / total));
+        ui->status->setText(tr("Joined %1 of %2 MiB").arg(mebibytes(done), mebibytes(total)));
+    }
+}
+
+void ScriptWindow::finish()
+{
+    m_worker.join();
+    m_progressTimer.stop();
+    m_finished = true;
+    const ScriptOutput *largest = nullptr;
+    for (const ScriptOutput &output : m_result.outputs) {
+        if (!largest || output.size > largest->size)
+            largest = &output;
+    }
+    const bool tooBig = largest && largest->size > CartridgeLimit;
+    if (m_closeRequested || m_result.signal != 0 || (m_result.ok && !tooBig)) {
+        if (m_result.ok)
+            ui->progress->setValue(ProgressSteps);
+        close();
+    } else {
+        comeForward();
+        showProgress();
+        if (m_result.ok) {
+            ui->status->setText(tr("Done, but the image %1 is %2 MiB, more than the %3 MiB a Game Boy Advance "
+                                   "cartridge can address. The image was kept.")
+                                    .arg(QFile::decodeName(largest->path.c_str()), mebibytes(largest->size),
+                                         QString::number(CartridgeLimit >> 20)));
+        } else {
+            showFailure();
+        }
+    }
+    emit finished();
+}
+
+void ScriptWindow::showFailure()
+{
+    const QString reason = QString::fromLocal8Bit(m_result.reason);
+    if (m_result.lineNumber > 0) {
+        markFailingLine();
+        ui->status->setText(tr("Line %1 failed: %2\nNo image was made, and nothing incomplete was left behind.")
+                                .arg(m_result.lineNumber)
+                                .arg(reason));
+    } else {
+        ui->status->setText(tr("The script could not be run: %1").arg(reason));
+    }
+}
+
+// The failing line is the last one started, or, when it failed while the
+// script was planned, one that never started: then it is added.
+void ScriptWindow::markFailingLine()
+{
+    if (m_lastLineNumber != m_result.lineNumber)
+        ui->lines->appendPlainText(QString::fromLocal8Bit(m_result.lineText));
+    QTextCursor line(ui->lines->document()->lastBlock());
+    line.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    line.mergeCharFormat(bold);
+    line.clearSelection();
+    // A tint over the whole width of the line, as an editor marks its current line.
+    QTextEdit::ExtraSelection mark{line, {}};
+    mark.format.setProperty(QTextFormat::FullWidthSelection, true);
+    mark.format.setBackground(FailureTint);
+    ui->lines->setExtraSelections({mark});
+    ui->lines->setTextCursor(line);
+    ui->lines->ensureCursorVisible();
+}
+
+void ScriptWindow::comeForward()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void ScriptWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_finished) {
+        event->accept();
+        return;
+    }
+    m_closeRequested = true;
+    m_observer->stop = true;
+    ui->status->setText(tr("Stopping\u2026"));
+    event->ignore();
+}
+
+void ScriptWindow::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    if (m_finished && (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter))
+        close();
+    else
+        QWidget::keyPressEvent(event);
+}
+
+extern "C" int batrunWindowMain(const char *scriptPath)
+{
+    int argc = 1;
+    char name[] = "batrun";
+    char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    ScriptWindow window;
+    window.run(scriptPath);
+    app.exec();
+    if (window.stopSignal() != 0) {
+        std::signal(window.stopSignal(), SIG_DFL);
+        std::raise(window.stopSignal());
+    }
+    return window.exitStatus();
+}

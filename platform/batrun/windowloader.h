@@ -1,0 +1,10 @@
+#pragma once
+
+// The script's window lives in a library of its own, loaded only when the
+// build asks for the window: the command line never pays for the toolkit.
+
+using WindowMain = int (*)(const char *scriptPath);
+
+// The window's entry, when a display is there to show it on and the library
+// next to batrun loads; otherwise nullptr, and the command line runs the script.
+WindowMain loadScriptWindow();
