@@ -32,16 +32,8 @@ bool hasUnsafeCharacter(const QString &path)
 // characters here as operators; such a path goes in double quotes.
 QByteArray scriptPath(const QString &path, const ScriptForm &form)
 {
-    const auto special = [](QChar c) {
-        switch (c.unicode()) {
-        case ' ': case '+': case '&': case '|': case '<': case '>': case '^':
-        case '(': case ')': case ',': case ';': case '=': case '%': case '!':
-            return true;
-        default:
-            return false;
-        }
-    };
-    const bool quote = std::any_of(path.begin(), path.end(), special);
+    const bool quote = std::any_of(path.begin(), path.end(),
+                                   [](QChar c) { return QStringView(u" +&|<>^(),;=%!").contains(c); });
     if (!form.windows) {
         const QByteArray bytes = QFile::encodeName(path);
         return quote ? '"' + bytes + '"' : bytes;

@@ -20,6 +20,10 @@ public:
 
     AppError(int number, QString text);
 
+    int number() const noexcept { return m_number; }
+    const QString &text() const noexcept { return m_text; }
+    const char *what() const noexcept override { return m_what.constData(); }
+
     static AppError invalidArgument();
     static AppError invalidArgument(const QString &text);
     static AppError overflow();
@@ -33,10 +37,6 @@ public:
     // then the file or folder it concerns where one is given.
     static AppError fromLastWindowsError(const QString &path = {});
 #endif
-
-    int number() const noexcept { return m_number; }
-    const QString &text() const noexcept { return m_text; }
-    const char *what() const noexcept override { return m_what.constData(); }
 
 private:
     int m_number;
