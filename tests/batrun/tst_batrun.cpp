@@ -82,6 +82,7 @@ private slots:
     // a byte is written with a message that is all of standard error.
     void joinsWholeOrNothing_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("scriptName");
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QStringList>("outputs");
@@ -115,6 +116,7 @@ private slots:
         row("script is a FIFO", {}, {}, "cannot read fifo.nes: not a regular file", "fifo.nes");
         row("script links to a device", {}, {}, "cannot read zero.nes: not a regular file", "zero.nes");
         row("script over 64 MiB", {}, {}, "cannot read big.bat: larger than 64 MiB", "big.bat");
+        // clang-format on
     }
     void joinsWholeOrNothing()
     {
@@ -131,6 +133,7 @@ private slots:
     // waits there mid-join, as a second join waits for it.
     void survivesInterruptionsAndRaces_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("shell");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("outputs");
@@ -143,6 +146,7 @@ private slots:
         QTest::newRow("SIGXFSZ: file size limit") << "ulimit -f 1024; " + exec << 1 << QStringList();
         QTest::newRow("more games than descriptors") << "ulimit -n 100; " + exec << 0 << QStringList{"out.gba=tamblinvx.gba|menu.txt" + QString("|roms/a.nes").repeated(4000)};
         QTest::newRow("the later of two joins wins") << exec + " & sleep 0.03; printf 'copy /b menu.txt+\"roms/b+c.nes\" out.gba\\r\\n' > next.bat; mv next.bat TamLof.bat; " + exec + " && wait $!" << 0 << QStringList{"out.gba=menu.txt|roms/b+c.nes"};
+        // clang-format on
     }
     void survivesInterruptionsAndRaces()
     {

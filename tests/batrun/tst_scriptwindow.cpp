@@ -28,6 +28,7 @@ private slots:
     // What the user is left with once the script ends: said where the window stays up.
     void endOfScript_data()
     {
+        // clang-format off
         QTest::addColumn<QByteArray>("following");
         QTest::addColumn<int>("imageSize");
         QTest::addColumn<QString>("failingLine");
@@ -36,6 +37,7 @@ private slots:
         QTest::newRow("image over a cartridge") << QByteArray() << int(ScriptWindow::CartridgeLimit) + (1 << 20) << "" << "out.gba is 33.0 MiB";
         QTest::newRow("missing source") << QByteArray("copy /b out.gba+zz.nes out.gba") << 3000000 << "copy /b out.gba+zz.nes out.gba" << "zz.nes: No such file or directory";
         QTest::newRow("line never started") << QByteArray("del out.gba\r\n") << 3000000 << "del out.gba" << "unknown command";
+        // clang-format on
     }
     void endOfScript()
     {
@@ -58,12 +60,14 @@ private slots:
     // batrun itself: the window only when the build asks for it, and only on a display.
     void windowOnlyWhenAskedOnADisplay_data()
     {
+        // clang-format off
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QByteArray>("platform");
         QTest::addColumn<bool>("window");
         QTest::newRow("from a terminal") << QStringList{"TamLof.bat"} << QByteArray("offscreen") << false;
         QTest::newRow("asked, no display") << QStringList{"--window", "TamLof.bat"} << QByteArray() << false;
         QTest::newRow("asked, a display") << QStringList{"--window", "TamLof.bat"} << QByteArray("offscreen") << true;
+        // clang-format on
     }
     void windowOnlyWhenAskedOnADisplay()
     {

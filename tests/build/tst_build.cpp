@@ -59,12 +59,14 @@ private slots:
 
 void TestBuild::numeric_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("numeric");
     for (const char *t : {"0", "200", "-7", "+3", "1.5", ".5", "5.", "1e3", "2.5E-2", " 12 ", "  -0.0e+0"})
         QTest::newRow(t) << QString(t) << true;
     for (const char *t : {"", " ", "12abc", "abc", "+", "-.", ".", "1e", "1e+", "1 2", "--1", "0x1F", "1.2.3"})
         QTest::newRow(t) << QString(t) << false;
+    // clang-format on
 }
 
 void TestBuild::numeric()
@@ -76,6 +78,7 @@ void TestBuild::numeric()
 
 void TestBuild::menuLine_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("title");
     QTest::addColumn<QList<int>>("options");
     QTest::addColumn<QString>("sprite");
@@ -94,6 +97,7 @@ void TestBuild::menuLine_data()
     QTest::newRow("bar in title") << "A|B" << QList<int>{} << "" << "" << QByteArray("A|B");
     QTest::newRow("outside Latin-1") << "Caf\u00e9 \u4e16 \U0001F600" << QList<int>{} << "" << "" << QByteArray("Caf\xe9 ? ?");
     QTest::newRow("control characters") << "two\r\nlines\t!\x10\x7f\u009f\u00ff" << QList<int>{} << "" << "" << QByteArray("two  lines !   \xff");
+    // clang-format on
 }
 
 void TestBuild::menuLine()
@@ -140,6 +144,7 @@ void TestBuild::scriptExample()
 
 void TestBuild::scriptPath_data()
 {
+    // clang-format off
     QTest::addColumn<ScriptForm>("form");
     QTest::addColumn<QString>("path");
     QTest::addColumn<QByteArray>("spelled"); // empty: refused
@@ -152,6 +157,7 @@ void TestBuild::scriptPath_data()
     QTest::newRow("O stroke, 850") << Cp850 << "C:\\\u00d8.nes" << QByteArray("C:\\\x9d.nes");
     QTest::newRow("O stroke, 437") << Cp437 << "C:\\\u00d8.nes" << QByteArray();
     QTest::newRow("a macron, 437") << Cp437 << "C:\\\u0101.nes" << QByteArray(); // not "a"
+    // clang-format on
 }
 
 void TestBuild::scriptPath()
@@ -171,6 +177,7 @@ void TestBuild::scriptPath()
 // the start folder before the build: "name>target" a symbolic link, "name=target" a hard one.
 void TestBuild::refusals_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("output");
     QTest::addColumn<QString>("rom");
     QTest::addColumn<QStringList>("links");
@@ -189,6 +196,7 @@ void TestBuild::refusals_data()
     QTest::newRow("emulator image by another name") << "/proc/self/cwd/tamblinvx.gba" << "%2/a.nes" << QStringList();
     QTest::newRow("script not written yet, another name") << "/proc/self/cwd/TamLof.bat" << "%2/a.nes" << QStringList();
 #endif
+    // clang-format on
 }
 
 void TestBuild::refusals()
@@ -226,6 +234,7 @@ void TestBuild::refusals()
 // what the build then reports: an errno (0 for none) and the file it names.
 void TestBuild::failures_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("planted");
     QTest::addColumn<int>("error");
     QTest::addColumn<QString>("named");
@@ -240,6 +249,7 @@ void TestBuild::failures_data()
     QTest::newRow("menu cannot be written whole") << "menu.txt:" << EFBIG << "menu.txt" << QByteArray("old");
     QTest::newRow("no interpreter") << "batrun?" << ENOENT << "%1/batrun" << menu;
     QTest::newRow("interpreter cannot run") << "batrun:" << EACCES << "%1/batrun" << menu;
+    // clang-format on
 }
 
 void TestBuild::failures()
