@@ -32,8 +32,8 @@ bool hasUnsafeCharacter(const QString &path)
 // characters here as operators; such a path goes in double quotes.
 QByteArray scriptPath(const QString &path, const ScriptForm &form)
 {
-    const bool quote = std::any_of(path.begin(), path.end(),
-                                   [](QChar c) { return QStringView(u" +&|<>^(),;=%!").contains(c); });
+    const bool quote =
+            std::any_of(path.begin(), path.end(), [](QChar c) { return QStringView(u" +&|<>^(),;=%!").contains(c); });
     if (!form.windows) {
         const QByteArray bytes = QFile::encodeName(path);
         return quote ? '"' + bytes + '"' : bytes;
@@ -44,12 +44,14 @@ QByteArray scriptPath(const QString &path, const ScriptForm &form)
     if (quote)
         text = u'"' + text.replace(u'%', QStringLiteral("%%")) + u'"';
     const std::optional<std::string> bytes = encodeInCodePage(
-        std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), std::size_t(text.size())),
-        form.codePage);
+            std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), std::size_t(text.size())),
+            form.codePage);
     if (!bytes)
         throw AppError::invalidArgument(
-            QStringLiteral("The path \"%1\" holds a character that code page %2 cannot hold "
-                           "and cannot be written into the build script.").arg(path).arg(form.codePage));
+                QStringLiteral("The path \"%1\" holds a character that code page %2 cannot hold "
+                               "and cannot be written into the build script.")
+                        .arg(path)
+                        .arg(form.codePage));
     return QByteArray::fromStdString(*bytes);
 }
 
@@ -119,8 +121,9 @@ void checkBuildPaths(const QString &startDir, const QString &outputPath, const R
     const auto refuseUnsafe = [](const QString &path) {
         if (hasUnsafeCharacter(path))
             throw AppError::invalidArgument(
-                QStringLiteral("The path \"%1\" holds a double quote or a control character "
-                               "and cannot be written into the build script.").arg(path));
+                    QStringLiteral("The path \"%1\" holds a double quote or a control character "
+                                   "and cannot be written into the build script.")
+                            .arg(path));
     };
     refuseUnsafe(startDir);
     refuseUnsafe(outputPath);
@@ -132,9 +135,9 @@ void checkBuildPaths(const QString &startDir, const QString &outputPath, const R
     SameFileCheck isOutput(absolute(outputPath));
     const auto refuseOverwrite = [&](const QString &input) {
         if (isOutput(absolute(input)))
-            throw AppError::invalidArgument(
-                QStringLiteral("The output file \"%1\" is one of the build's inputs "
-                               "and would be destroyed.").arg(outputPath));
+            throw AppError::invalidArgument(QStringLiteral("The output file \"%1\" is one of the build's inputs "
+                                                           "and would be destroyed.")
+                                                    .arg(outputPath));
     };
     refuseOverwrite(QStringLiteral("tamblinvx.gba"));
     refuseOverwrite(QStringLiteral("menu.txt"));

@@ -3,7 +3,6 @@
 #include "romlist.h"
 #include "systemcalls.h"
 
-
 namespace {
 
 const char *const LineEnd = "\r\n";
@@ -32,7 +31,10 @@ bool isNumeric(const QString &text)
 {
     const qsizetype end = text.size();
     qsizetype i = 0;
-    const auto skipBlanks = [&] { while (i < end && text[i] == u' ') ++i; };
+    const auto skipBlanks = [&] {
+        while (i < end && text[i] == u' ')
+            ++i;
+    };
     const auto skipDigits = [&] {
         const qsizetype from = i;
         while (i < end && text[i] >= u'0' && text[i] <= u'9')

@@ -18,10 +18,7 @@ QString naming(const QString &text, const QString &path)
 
 } // namespace
 
-AppError::AppError(int number, QString text)
-    : m_number(number), m_text(std::move(text)), m_what(m_text.toUtf8())
-{
-}
+AppError::AppError(int number, QString text) : m_number(number), m_text(std::move(text)), m_what(m_text.toUtf8()) {}
 
 AppError AppError::invalidArgument()
 {
@@ -66,9 +63,9 @@ AppError AppError::fromLastWindowsError(const QString &path)
 {
     const DWORD code = GetLastError();
     wchar_t *message = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<wchar_t *>(&message), 0, nullptr);
+    const DWORD length =
+            FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, code, 0, reinterpret_cast<wchar_t *>(&message), 0, nullptr);
     const QString text = length ? QString::fromWCharArray(message, int(length)).trimmed()
                                 : QStringLiteral("Unknown error 0x%1").arg(code, 0, 16);
     LocalFree(message);

@@ -54,7 +54,7 @@ std::optional<std::string> encodeInCodePage(std::u16string_view text, unsigned c
     char *out = bytes.data();
     std::size_t outLeft = bytes.size();
     const bool complete = iconv(converter, &in, &inLeft, &out, &outLeft) != std::size_t(-1)
-        && iconv(converter, nullptr, nullptr, &out, &outLeft) != std::size_t(-1);
+            && iconv(converter, nullptr, nullptr, &out, &outLeft) != std::size_t(-1);
     iconv_close(converter);
     if (!complete)
         return std::nullopt;

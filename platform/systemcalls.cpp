@@ -14,12 +14,12 @@
 #include <utility>
 
 #ifdef Q_OS_WIN
+#include <windows.h>
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
-#include <windows.h>
 #include <shellapi.h>
+#include <sys/stat.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -110,7 +110,8 @@ void OutputFile::write(const QByteArray &bytes)
 {
     for (qsizetype done = 0; done < bytes.size();) {
 #ifdef Q_OS_WIN
-        const auto n = _write(m_fd, bytes.constData() + done, unsigned(std::min<qsizetype>(bytes.size() - done, 1 << 30)));
+        const auto n =
+                _write(m_fd, bytes.constData() + done, unsigned(std::min<qsizetype>(bytes.size() - done, 1 << 30)));
 #else
         const auto n = ::write(m_fd, bytes.constData() + done, std::size_t(bytes.size() - done));
         if (n < 0 && errno == EINTR)

@@ -119,16 +119,19 @@ int main(int argc, char *argv[])
     makeFullBuild(dir.path());
 
     const std::vector<double> join = compare(runs, {joinPlain, joinInWindow});
-    std::printf("join, 142 MiB, median of %d: plain %.1f ms, window %.1f ms, ratio %.2f (target <= 1.1: %s)\n",
-                runs, join[0], join[1], join[1] / join[0], join[1] / join[0] <= 1.1 ? "met" : "missed");
+    std::printf("join, 142 MiB, median of %d: plain %.1f ms, window %.1f ms, ratio %.2f (target <= 1.1: %s)\n", runs,
+                join[0], join[1], join[1] / join[0], join[1] / join[0] <= 1.1 ? "met" : "missed");
 
     QFile nothing("nothing.bat");
     if (!nothing.open(QIODevice::WriteOnly) || nothing.write("cd .\r\n") < 0)
         qFatal("cannot write the script that joins nothing");
     nothing.close();
-    const std::vector<double> start = compare(2 * runs, {[] { runProgram("batrun", {"nothing.bat"}); },
-                                                         [] { runProgram("batrun", {"--window", "nothing.bat"}); },
-                                                         [] { runProgram("barewindow", {}); }});
+    const std::vector<double> start = compare(2 * runs,
+                                              {[] { runProgram("batrun", {"nothing.bat"}); },
+                                               [] {
+                                                   runProgram("batrun", {"--window", "nothing.bat"});
+                                               },
+                                               [] { runProgram("barewindow", {}); }});
     std::printf("start, median of %d: plain %.1f ms, window %.1f ms, %+.1f ms (target <= +100: %s); "
                 "a bare Qt window %.1f ms\n",
                 2 * runs, start[0], start[1], start[1] - start[0], start[1] - start[0] <= 100 ? "met" : "missed",

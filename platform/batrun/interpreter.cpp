@@ -248,8 +248,7 @@ public:
             return quoted;
         }
         std::size_t n = 0;
-        while (n < m_rest.size() && !isBlank(m_rest[n]) && m_rest[n] != '"'
-               && !(inSourceList && m_rest[n] == '+'))
+        while (n < m_rest.size() && !isBlank(m_rest[n]) && m_rest[n] != '"' && !(inSourceList && m_rest[n] == '+'))
             ++n;
         if (n == 0)
             fail("missing path");
@@ -449,10 +448,10 @@ rlim_t openDescriptors()
 struct Piece
 {
     std::string_view name; // as the script spells it
-    int chain = -1;   // reads what this script wrote into that chain's output
-    int dir = -1;     // where the name is looked up
+    int chain = -1;        // reads what this script wrote into that chain's output
+    int dir = -1;          // where the name is looked up
     FileKey key;
-    Fd file;          // held from planning on while descriptors last
+    Fd file; // held from planning on while descriptors last
     // Bytes to join. A file that calls itself empty (as those under /proc
     // do) is read to its end.
     std::uint64_t size = 0;
@@ -462,10 +461,10 @@ struct Piece
 struct Chain
 {
     int dir = -1;
-    std::string name;      // in dir; a link already followed
-    std::string shown;     // as the script spells it
+    std::string name;  // in dir; a link already followed
+    std::string shown; // as the script spells it
     Fd out;
-    std::string tempName;  // while a named temporary file is ours to remove
+    std::string tempName; // while a named temporary file is ours to remove
     std::uint64_t size = 0;
     std::uint64_t flushedTo = 0; // handed to write-back so far
     std::size_t lastStep = 0;
@@ -676,8 +675,8 @@ private:
         Chain chain;
         chain.shown = shown;
         struct stat st = {};
-        const bool replacesFile = ::fstatat(currentDir(), shown.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
-                                  && S_ISREG(st.st_mode);
+        const bool replacesFile =
+                ::fstatat(currentDir(), shown.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
         const auto [folder, base] = splitPath(shown);
         chain.name = base;
         chain.dir = int(m_current);
@@ -785,8 +784,8 @@ private:
     // not "this file is broken".
     static bool copyUnsupported(int error)
     {
-        return error == ENOSYS || error == EXDEV || error == EINVAL || error == EOPNOTSUPP
-               || error == EPERM || error == ETXTBSY;
+        return error == ENOSYS || error == EXDEV || error == EINVAL || error == EOPNOTSUPP || error == EPERM
+                || error == ETXTBSY;
     }
 
     static bool isOutputError(int error)
@@ -868,7 +867,7 @@ private:
     std::size_t m_current = 0;
     std::pair<std::size_t, std::string> m_lastDest = {std::size_t(-1), {}};
     FileKey m_lastDestKey;
-    bool m_linkReplaced = false; // sources must then be matched by path as well
+    bool m_linkReplaced = false;      // sources must then be matched by path as well
     std::map<FileKey, int> m_written; // files this script writes, from the line that starts their chain
     std::vector<Chain> m_chains;
     std::vector<Step> m_steps;
@@ -944,6 +943,6 @@ std::string failureMessage(const std::string &scriptPath, const ScriptResult &re
 {
     if (result.lineNumber == 0)
         return "batrun: " + result.reason;
-    return "batrun: " + scriptPath + ":" + std::to_string(result.lineNumber) + ": " + result.lineText
-        + ": " + result.reason;
+    return "batrun: " + scriptPath + ":" + std::to_string(result.lineNumber) + ": " + result.lineText + ": "
+            + result.reason;
 }

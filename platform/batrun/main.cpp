@@ -22,7 +22,7 @@ public:
     {
         struct stat st = {};
         m_live = ::isatty(STDOUT_FILENO) || ::fstat(STDOUT_FILENO, &st) != 0
-                 || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode));
+                || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode));
     }
 
     void lineStarted(int number, const std::string &text) override

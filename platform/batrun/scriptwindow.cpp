@@ -85,7 +85,8 @@ ScriptWindow::~ScriptWindow()
 void ScriptWindow::run(const std::string &scriptPath)
 {
     const QFileInfo script(QFile::decodeName(scriptPath.c_str()));
-    setWindowTitle(QStringLiteral("%1 \u2014 %2").arg(script.fileName(), QDir::toNativeSeparators(script.absolutePath())));
+    setWindowTitle(
+            QStringLiteral("%1 \u2014 %2").arg(script.fileName(), QDir::toNativeSeparators(script.absolutePath())));
     ui->status->setText(tr("Running %1").arg(script.fileName()));
     showMinimized();
     m_progressTimer.start();
@@ -138,8 +139,8 @@ void ScriptWindow::finish()
         if (m_result.ok) {
             ui->status->setText(tr("Done, but the image %1 is %2 MiB, more than the %3 MiB a Game Boy Advance "
                                    "cartridge can address. The image was kept.")
-                                    .arg(QFile::decodeName(largest->path.c_str()), mebibytes(largest->size),
-                                         QString::number(CartridgeLimit >> 20)));
+                                        .arg(QFile::decodeName(largest->path.c_str()), mebibytes(largest->size),
+                                             QString::number(CartridgeLimit >> 20)));
         } else {
             showFailure();
         }
@@ -153,8 +154,8 @@ void ScriptWindow::showFailure()
     if (m_result.lineNumber > 0) {
         markFailingLine();
         ui->status->setText(tr("Line %1 failed: %2\nNo image was made, and nothing incomplete was left behind.")
-                                .arg(m_result.lineNumber)
-                                .arg(reason));
+                                    .arg(m_result.lineNumber)
+                                    .arg(reason));
     } else {
         ui->status->setText(tr("The script could not be run: %1").arg(reason));
     }

@@ -28,7 +28,8 @@ private:
         process.setWorkingDirectory(m_dir->path());
         process.start("bash", QStringList{"-c", "set -o pipefail; " + shell, BATRUN_PATH} + args);
         QTest::qSleep(pause);
-        return {process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+        return {process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit ? process.exitCode()
+                                                                                               : -1,
                 process.readAllStandardError()};
     }
 
@@ -36,7 +37,9 @@ private:
     QStringList listing() const
     {
         QStringList names;
-        for (QDirIterator it(m_dir->path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories); it.hasNext();)
+        for (QDirIterator it(m_dir->path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
             names << it.next().mid(m_dir->path().size() + 1);
         names.sort();
         return names;
@@ -68,12 +71,19 @@ private slots:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QProcess setup; // the inputs, and what a hostile start folder may hold besides
-        setup.start("bash", {"-c", "cd \"$0\" && mkdir roms 'my dir' && head -c 3145745 /dev/urandom > tamblinvx.gba && printf 'Menu\\r\\n\\x1a' > menu.txt"
-                                   " && printf 'NES\\x1a\\0\\r\\n' > roms/a.nes && echo my game > 'roms/my game.nes' && echo b plus c > roms/b+c.nes && head -c 4M /dev/zero | tr '\\0' p > out.gba"
-                                   " && mkfifo fifo.nes && ln -s /dev/zero zero.nes && ln -s roms romlink && ln -s tamblinvx.gba link.gba && ln roms/a.nes hard.gba && truncate -s 65M big.bat && touch TamLof.bat", m_dir->path()});
+        setup.start("bash",
+                    {"-c",
+                     "cd \"$0\" && mkdir roms 'my dir' && head -c 3145745 /dev/urandom > tamblinvx.gba && printf "
+                     "'Menu\\r\\n\\x1a' > menu.txt"
+                     " && printf 'NES\\x1a\\0\\r\\n' > roms/a.nes && echo my game > 'roms/my game.nes' && echo b plus "
+                     "c > roms/b+c.nes && head -c 4M /dev/zero | tr '\\0' p > out.gba"
+                     " && mkfifo fifo.nes && ln -s /dev/zero zero.nes && ln -s roms romlink && ln -s tamblinvx.gba "
+                     "link.gba && ln roms/a.nes hard.gba && truncate -s 65M big.bat && touch TamLof.bat",
+                     m_dir->path()});
         QVERIFY(setup.waitForFinished() && setup.exitCode() == 0);
         // The image is bigger than a piece of the read/write fallback; out.gba, the previous image, is longer still.
-        for (const char *name : {"tamblinvx.gba", "menu.txt", "roms/a.nes", "roms/my game.nes", "roms/b+c.nes", "out.gba"})
+        for (const char *name :
+             {"tamblinvx.gba", "menu.txt", "roms/a.nes", "roms/my game.nes", "roms/b+c.nes", "out.gba"})
             m_inputs[name] = readAll(path(name));
         m_listing = listing();
     }
@@ -124,7 +134,8 @@ private slots:
         QFETCH(QByteArray, script);
         QFETCH(QStringList, outputs);
         QFETCH(QByteArray, message);
-        QCOMPARE(run(script.replace("DIR", m_dir->path().toUtf8()), scriptName.isEmpty() ? QStringList() : QStringList{scriptName}),
+        QCOMPARE(run(script.replace("DIR", m_dir->path().toUtf8()),
+                     scriptName.isEmpty() ? QStringList() : QStringList{scriptName}),
                  std::make_pair(message.isEmpty() ? 0 : 1, message));
         verifyDisk(outputs);
     }
@@ -153,7 +164,11 @@ private slots:
         QFETCH(QString, shell);
         QFETCH(int, exitCode);
         QFETCH(QStringList, outputs);
-        QCOMPARE(run("copy /b tamblinvx.gba+menu.txt out.gba\r\n" + QByteArray("copy /b out.gba+roms/a.nes out.gba\r\n").repeated(4000), {"TamLof.bat"}, shell, 600).first, exitCode);
+        QCOMPARE(run("copy /b tamblinvx.gba+menu.txt out.gba\r\n"
+                             + QByteArray("copy /b out.gba+roms/a.nes out.gba\r\n").repeated(4000),
+                     {"TamLof.bat"}, shell, 600)
+                         .first,
+                 exitCode);
         verifyDisk(outputs);
     }
 
@@ -167,7 +182,8 @@ private slots:
             void joined(std::uint64_t bytes) override { done = bytes; }
             bool cancelled() const override { return done > 0; }
         } watcher;
-        writeFile(path("TamLof.bat"), "copy /b tamblinvx.gba+menu.txt out.gba\r\ncopy /b out.gba+roms/a.nes out.gba\r\n");
+        writeFile(path("TamLof.bat"),
+                  "copy /b tamblinvx.gba+menu.txt out.gba\r\ncopy /b out.gba+roms/a.nes out.gba\r\n");
         QDir::setCurrent(m_dir->path());
         QCOMPARE(runScript("TamLof.bat", watcher).reason, "cancelled");
         QCOMPARE(watcher.total, std::uint64_t(m_inputs["tamblinvx.gba"].size() + m_inputs["menu.txt"].size() + 7));

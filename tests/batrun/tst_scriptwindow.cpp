@@ -54,7 +54,8 @@ private slots:
         QVERIFY(window.findChild<QLabel *>("status")->text().contains(says));
         QCOMPARE(readAll("out.gba"), failingLine.isEmpty() ? readAll("image.gba") + "Menu\r\n" : QByteArray());
         QCOMPARE(window.findChild<QProgressBar *>("progress")->text() == "100%", failingLine.isEmpty());
-        QCOMPARE(window.findChild<QPlainTextEdit *>("lines")->extraSelections().value(0).cursor.block().text(), failingLine);
+        QCOMPARE(window.findChild<QPlainTextEdit *>("lines")->extraSelections().value(0).cursor.block().text(),
+                 failingLine);
     }
 
     // batrun itself: the window only when the build asks for it, and only on a display.

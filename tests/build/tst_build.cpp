@@ -206,7 +206,9 @@ void TestBuild::refusals()
     QFETCH(QStringList, links);
     CurrentDirGuard guard;
     QTemporaryDir start, romDir;
-    const auto place = [&](const QString &text) { return QString(text).replace("%1", start.path()).replace("%2", romDir.path()); };
+    const auto place = [&](const QString &text) {
+        return QString(text).replace("%1", start.path()).replace("%2", romDir.path());
+    };
     writeFile(start.filePath("tamblinvx.gba"), "image");
     writeFile(romDir.filePath("a.nes"), "rom");
     // Only the rows off Windows make links (::link is POSIX).
@@ -288,7 +290,12 @@ void TestBuild::failures()
         report = QString("%1 %2").arg(e.number()).arg(e.text());
     }
     setrlimit(RLIMIT_FSIZE, &limit);
-    QCOMPARE(report, error ? QString("%1 %2 (%3)").arg(error).arg(QString::fromLocal8Bit(std::strerror(error)), QString(named).replace("%1", dir.path())) : QString());
+    QCOMPARE(
+            report,
+            error ? QString("%1 %2 (%3)")
+                            .arg(error)
+                            .arg(QString::fromLocal8Bit(std::strerror(error)), QString(named).replace("%1", dir.path()))
+                  : QString());
     QCOMPARE(readAll(dir.filePath("victim")), QByteArray("victim"));
     QCOMPARE(readAll(dir.filePath("menu.txt")), menu);
     QCOMPARE(roms.at(0).MemFollow, QString(planted == "gone?" ? "x" : "0"));

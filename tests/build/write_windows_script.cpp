@@ -22,7 +22,7 @@ int main(int argc, char **argv)
             roms.AddRom(QString::fromLocal8Bit(argv[i]));
         const ScriptForm form = ScriptForm::windowsIn(unsigned(std::atoi(argv[1])));
         const QByteArray script =
-            buildScriptBytes(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), roms, form);
+                buildScriptBytes(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), roms, form);
         WriteMenuFile(roms);
         WriteBuildScript(script);
     } catch (const AppError &error) {
