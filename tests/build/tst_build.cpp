@@ -41,267 +41,253 @@ class TestBuild : public QObject
     Q_OBJECT
 
 private slots:
-    void numeric_data();
-    void numeric();
-    void menuLine_data();
-    void menuLine();
-    void menuOfWholeList();
-    void scriptExample();
-    void scriptPath_data();
-    void scriptPath();
-    void refusals_data();
-    void refusals();
+    void numeric_data()
+    {
+        // clang-format off
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("numeric");
+        for (const char *t : {"0", "200", "-7", "+3", "1.5", ".5", "5.", "1e3", "2.5E-2", " 12 ", "  -0.0e+0"})
+            QTest::newRow(t) << QString(t) << true;
+        for (const char *t : {"", " ", "12abc", "abc", "+", "-.", ".", "1e", "1e+", "1 2", "--1", "0x1F", "1.2.3"})
+            QTest::newRow(t) << QString(t) << false;
+        // clang-format on
+    }
+
+    void numeric()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, numeric);
+        QCOMPARE(isNumeric(text), numeric);
+    }
+
+    void menuLine_data()
+    {
+        // clang-format off
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QList<int>>("options");
+        QTest::addColumn<QString>("sprite");
+        QTest::addColumn<QString>("mem");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("title alone") << "Alpha" << QList<int>{} << "3" << "4" << QByteArray("Alpha");
+        QTest::newRow("flags") << "Alpha" << QList<int>{0, 2} << "" << "" << QByteArray("Alpha|5");
+        QTest::newRow("memory") << "Alpha" << QList<int>{3, 5} << "" << "200" << QByteArray("Alpha|40|200");
+        QTest::newRow("sprite wins") << "Alpha" << QList<int>{4, 5} << "7" << "200" << QByteArray("Alpha|48|7");
+        QTest::newRow("empty memory") << "A" << QList<int>{5} << "" << "" << QByteArray("A|32|0");
+        QTest::newRow("bad sprite") << "A" << QList<int>{4} << "x1" << "" << QByteArray("A|16|0");
+        QTest::newRow("kept blanks") << "A" << QList<int>{4} << " 9" << "" << QByteArray("A|16| 9");
+        QTest::newRow("all options") << "A" << QList<int>{0, 1, 2, 3, 6} << "" << "" << QByteArray("A|79");
+        QTest::newRow("empty title") << "" << QList<int>{} << "" << "" << QByteArray("");
+        QTest::newRow("empty title, flags") << "" << QList<int>{1} << "" << "" << QByteArray("|2");
+        QTest::newRow("bar in title") << "A|B" << QList<int>{} << "" << "" << QByteArray("A|B");
+        QTest::newRow("outside Latin-1") << "Caf\u00e9 \u4e16 \U0001F600" << QList<int>{} << "" << "" << QByteArray("Caf\xe9 ? ?");
+        QTest::newRow("control characters") << "two\r\nlines\t!\x10\x7f\u009f\u00ff" << QList<int>{} << "" << "" << QByteArray("two  lines !   \xff");
+        // clang-format on
+    }
+
+    void menuLine()
+    {
+        QFETCH(QString, title);
+        QFETCH(QList<int>, options);
+        QFETCH(QString, sprite);
+        QFETCH(QString, mem);
+        QFETCH(QByteArray, line);
+        RomList roms;
+        roms.AddRom("x.nes");
+        roms.at(0) = RomEntry{"x.nes", title, {}, mem, sprite};
+        for (int option : options)
+            roms.at(0).Options[std::size_t(option)] = 1;
+        QCOMPARE(menuFileBytes(roms), Top + line + "\r\n" + Bottom);
+    }
+
+    void menuOfWholeList()
+    {
+        RomList roms;
+        QCOMPARE(menuFileBytes(roms), Top + Bottom);
+        // MemFollow is replaced although no option writes it; any option value but 0 counts as set.
+        roms.AddRom("a.nes");
+        roms.at(0) = RomEntry{"a.nes", "a", {2}, "abc", " 1.5 "};
+        QCOMPARE(menuFileBytes(roms), Top + "a|1\r\n" + Bottom);
+        QCOMPARE(roms.at(0).MemFollow, QString("0"));
+        QCOMPARE(roms.at(0).SpriteFollow, QString(" 1.5 "));
+        QCOMPARE(roms.at(1), RomEntry{}); // the spare slot is not a game
+    }
+
+    void scriptExample()
+    {
+        RomList roms(u'\\');
+        roms.AddRom(R"(C:\roms\a.nes)");
+        roms.AddRom(R"(C:\roms\b.nes)");
+        roms.AddRom(R"(C:\roms\a.nes)"); // twice in the list, appended twice
+        QCOMPARE(buildScriptBytes(R"(C:\Tools)", R"(C:\out.gba)", roms),
+                 QByteArray("cd C:\\Tools\r\n"
+                            "copy /b tamblinvx.gba+menu.txt C:\\out.gba\r\n"
+                            "copy /b C:\\out.gba+C:\\roms\\a.nes C:\\out.gba\r\n"
+                            "copy /b C:\\out.gba+C:\\roms\\b.nes C:\\out.gba\r\n"
+                            "copy /b C:\\out.gba+C:\\roms\\a.nes C:\\out.gba\r\n"));
+    }
+
+    void scriptPath_data()
+    {
+        // clang-format off
+        QTest::addColumn<ScriptForm>("form");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("spelled"); // empty: refused
+        QTest::newRow("plain") << Batrun << "/roms/ok_name-1.nes" << QByteArray("/roms/ok_name-1.nes");
+        for (const char c : QByteArray(" +&|<>^(),;=%!")) // no "%" doubled for batrun
+            QTest::newRow(QByteArray(1, c)) << Batrun << QStringLiteral("/o%1.gba").arg(c) << "\"/o" + QByteArray(1, c) + ".gba\"";
+        QTest::newRow("backslashes") << Cp437 << "C:/roms/a.nes" << QByteArray("C:\\roms\\a.nes");
+        QTest::newRow("doubled percent") << Cp437 << "C:\\100%!.gba" << QByteArray("\"C:\\100%%!.gba\"");
+        QTest::newRow("e acute, 437") << Cp437 << "C:\\Caf\u00e9\\a.nes" << QByteArray("C:\\Caf\x82\\a.nes");
+        QTest::newRow("O stroke, 850") << Cp850 << "C:\\\u00d8.nes" << QByteArray("C:\\\x9d.nes");
+        QTest::newRow("O stroke, 437") << Cp437 << "C:\\\u00d8.nes" << QByteArray();
+        QTest::newRow("a macron, 437") << Cp437 << "C:\\\u0101.nes" << QByteArray(); // not "a"
+        // clang-format on
+    }
+
+    void scriptPath()
+    {
+        QFETCH(ScriptForm, form);
+        QFETCH(QString, path);
+        QFETCH(QByteArray, spelled);
+        try {
+            QCOMPARE(buildScriptBytes(path, path, RomList(), form),
+                     "cd " + spelled + "\r\ncopy /b tamblinvx.gba+menu.txt " + spelled + "\r\n");
+        } catch (const AppError &error) {
+            QVERIFY2(spelled.isEmpty() && error.text().contains(path), error.what());
+        }
+    }
+
+    // %1 stands for the start folder, %2 for the ROM folder; links are made in
+    // the start folder before the build: "name>target" a symbolic link, "name=target" a hard one.
+    void refusals_data()
+    {
+        // clang-format off
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("rom");
+        QTest::addColumn<QStringList>("links");
+        QTest::newRow("quote in output") << "/o/\"x\".gba" << "%2/a.nes" << QStringList();
+        QTest::newRow("newline in rom") << "/o/x.gba" << "%2/a\nb.nes" << QStringList();
+        QTest::newRow("escape in output") << "/o/\x1bx.gba" << "%2/a.nes" << QStringList();
+        QTest::newRow("rom outside the code page") << "/o/x.gba" << "%2/\u4e16.nes" << QStringList();
+        QTest::newRow("output is a rom") << "%2/./a.nes" << "%2/a.nes" << QStringList();
+        QTest::newRow("output is the emulator image") << "tamblinvx.gba" << "%2/a.nes" << QStringList();
+        QTest::newRow("output is the menu") << "%1/sub/../menu.txt" << "%2/a.nes" << QStringList();
+        QTest::newRow("output is the script") << "%1/TamLof.bat" << "%2/a.nes" << QStringList();
 #ifndef Q_OS_WIN
-    void failures_data();
-    void failures();
+        QTest::newRow("rom through a linked folder") << "%1/roms/a.nes" << "%2/a.nes" << QStringList{"roms>%2"};
+        QTest::newRow("link to the emulator image") << "image.gba" << "%2/a.nes" << QStringList{"image.gba>tamblinvx.gba"};
+        QTest::newRow("hard link to a rom") << "%1/hard.gba" << "%2/a.nes" << QStringList{"hard.gba=%2/a.nes"};
+        QTest::newRow("emulator image by another name") << "/proc/self/cwd/tamblinvx.gba" << "%2/a.nes" << QStringList();
+        QTest::newRow("script not written yet, another name") << "/proc/self/cwd/TamLof.bat" << "%2/a.nes" << QStringList();
+#endif
+        // clang-format on
+    }
+
+    void refusals()
+    {
+        QFETCH(QString, output);
+        QFETCH(QString, rom);
+        QFETCH(QStringList, links);
+        CurrentDirGuard guard;
+        QTemporaryDir start, romDir;
+        const auto place = [&](const QString &text) {
+            return QString(text).replace("%1", start.path()).replace("%2", romDir.path());
+        };
+        writeFile(start.filePath("tamblinvx.gba"), "image");
+        writeFile(romDir.filePath("a.nes"), "rom");
+        // Only the rows off Windows make links (::link is POSIX).
+#ifndef Q_OS_WIN
+        for (const QString &link : links) {
+            const QStringList parts = place(link).split(QRegularExpression("[>=]"));
+            const QString name = start.filePath(parts[0]);
+            QVERIFY(link.contains('>') ? QFile::link(parts[1], name)
+                                       : ::link(qPrintable(parts[1]), qPrintable(name)) == 0);
+        }
+#endif
+        const QStringList before = QDir(start.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        RomList roms;
+        roms.AddRom(place(rom));
+        // In the Windows form, whose code page refuses a path as the other rules do.
+        QCOMPARE(errorOf([&] { RunBuild(start.path(), place(output), roms, scriptInterpreter(), Cp437); }),
+                 int(AppError::InvalidArgument));
+        QCOMPARE(QDir(start.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), before);
+        QCOMPARE(readAll(start.filePath("tamblinvx.gba")), QByteArray("image"));
+        QCOMPARE(readAll(romDir.filePath("a.nes")), QByteArray("rom"));
+    }
+
+#ifndef Q_OS_WIN
+    // What sits under a name in the start folder beforehand (the name, then ">" a
+    // link to "victim", "|" a pipe, "/" a folder, ":" a file, "?" nothing), and
+    // what the build then reports: an errno (0 for none) and the file it names.
+    void failures_data()
+    {
+        // clang-format off
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("named");
+        QTest::addColumn<QByteArray>("menu");
+        const QByteArray menu = Top + "a\r\n" + Bottom;
+        QTest::newRow("link under the menu's name") << "menu.txt>" << 0 << "" << menu;
+        QTest::newRow("link under the script's name") << "TamLof.bat>" << 0 << "" << menu;
+        QTest::newRow("pipe under the menu's name") << "menu.txt|" << 0 << "" << menu;
+        QTest::newRow("start folder gone") << "gone?" << ENOENT << "%1/gone" << QByteArray();
+        QTest::newRow("folder under the menu's name") << "menu.txt/" << EISDIR << "menu.txt" << QByteArray();
+        QTest::newRow("folder under the script's name") << "TamLof.bat/" << EISDIR << "TamLof.bat" << menu;
+        QTest::newRow("menu cannot be written whole") << "menu.txt:" << EFBIG << "menu.txt" << QByteArray("old");
+        QTest::newRow("no interpreter") << "batrun?" << ENOENT << "%1/batrun" << menu;
+        QTest::newRow("interpreter cannot run") << "batrun:" << EACCES << "%1/batrun" << menu;
+        // clang-format on
+    }
+
+    void failures()
+    {
+        QFETCH(QString, planted);
+        QFETCH(int, error);
+        QFETCH(QString, named);
+        QFETCH(QByteArray, menu);
+        CurrentDirGuard guard;
+        QTemporaryDir dir;
+        const QString name = dir.filePath(planted.chopped(1));
+        const char kind = planted.back().toLatin1();
+        writeFile(dir.filePath("victim"), "victim");
+        if (kind == '>')
+            QVERIFY(QFile::link("victim", name));
+        if (kind == '|')
+            QCOMPARE(::mkfifo(qPrintable(name), 0600), 0);
+        if (kind == '/')
+            QVERIFY(QDir().mkdir(name));
+        if (kind == ':')
+            writeFile(name, "old");
+        RomList roms;
+        roms.AddRom("/r/a.nes");
+        roms.at(0).MemFollow = "x";
+        // A file size limit makes the menu's write fail part-way, even for root.
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit small{planted == "menu.txt:" ? 16 : limit.rlim_cur, limit.rlim_max};
+        signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        QString report;
+        try {
+            RunBuild(kind == '?' && !planted.startsWith("batrun") ? name : dir.path(), dir.filePath("out.gba"), roms,
+                     planted.startsWith("batrun") ? name : QStringLiteral("/bin/true"));
+        } catch (const AppError &e) {
+            report = QString("%1 %2").arg(e.number()).arg(e.text());
+        }
+        setrlimit(RLIMIT_FSIZE, &limit);
+        QCOMPARE(report,
+                 error ? QString("%1 %2 (%3)")
+                                 .arg(error)
+                                 .arg(QString::fromLocal8Bit(std::strerror(error)),
+                                      QString(named).replace("%1", dir.path()))
+                       : QString());
+        QCOMPARE(readAll(dir.filePath("victim")), QByteArray("victim"));
+        QCOMPARE(readAll(dir.filePath("menu.txt")), menu);
+        QCOMPARE(roms.at(0).MemFollow, QString(planted == "gone?" ? "x" : "0"));
+        QCOMPARE(QDir(dir.path()).entryList({"*.tmp"}, QDir::AllEntries | QDir::Hidden), QStringList());
+    }
 #endif
 };
-
-void TestBuild::numeric_data()
-{
-    // clang-format off
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("numeric");
-    for (const char *t : {"0", "200", "-7", "+3", "1.5", ".5", "5.", "1e3", "2.5E-2", " 12 ", "  -0.0e+0"})
-        QTest::newRow(t) << QString(t) << true;
-    for (const char *t : {"", " ", "12abc", "abc", "+", "-.", ".", "1e", "1e+", "1 2", "--1", "0x1F", "1.2.3"})
-        QTest::newRow(t) << QString(t) << false;
-    // clang-format on
-}
-
-void TestBuild::numeric()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, numeric);
-    QCOMPARE(isNumeric(text), numeric);
-}
-
-void TestBuild::menuLine_data()
-{
-    // clang-format off
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QList<int>>("options");
-    QTest::addColumn<QString>("sprite");
-    QTest::addColumn<QString>("mem");
-    QTest::addColumn<QByteArray>("line");
-    QTest::newRow("title alone") << "Alpha" << QList<int>{} << "3" << "4" << QByteArray("Alpha");
-    QTest::newRow("flags") << "Alpha" << QList<int>{0, 2} << "" << "" << QByteArray("Alpha|5");
-    QTest::newRow("memory") << "Alpha" << QList<int>{3, 5} << "" << "200" << QByteArray("Alpha|40|200");
-    QTest::newRow("sprite wins") << "Alpha" << QList<int>{4, 5} << "7" << "200" << QByteArray("Alpha|48|7");
-    QTest::newRow("empty memory") << "A" << QList<int>{5} << "" << "" << QByteArray("A|32|0");
-    QTest::newRow("bad sprite") << "A" << QList<int>{4} << "x1" << "" << QByteArray("A|16|0");
-    QTest::newRow("kept blanks") << "A" << QList<int>{4} << " 9" << "" << QByteArray("A|16| 9");
-    QTest::newRow("all options") << "A" << QList<int>{0, 1, 2, 3, 6} << "" << "" << QByteArray("A|79");
-    QTest::newRow("empty title") << "" << QList<int>{} << "" << "" << QByteArray("");
-    QTest::newRow("empty title, flags") << "" << QList<int>{1} << "" << "" << QByteArray("|2");
-    QTest::newRow("bar in title") << "A|B" << QList<int>{} << "" << "" << QByteArray("A|B");
-    QTest::newRow("outside Latin-1") << "Caf\u00e9 \u4e16 \U0001F600" << QList<int>{} << "" << "" << QByteArray("Caf\xe9 ? ?");
-    QTest::newRow("control characters") << "two\r\nlines\t!\x10\x7f\u009f\u00ff" << QList<int>{} << "" << "" << QByteArray("two  lines !   \xff");
-    // clang-format on
-}
-
-void TestBuild::menuLine()
-{
-    QFETCH(QString, title);
-    QFETCH(QList<int>, options);
-    QFETCH(QString, sprite);
-    QFETCH(QString, mem);
-    QFETCH(QByteArray, line);
-    RomList roms;
-    roms.AddRom("x.nes");
-    roms.at(0) = RomEntry{"x.nes", title, {}, mem, sprite};
-    for (int option : options)
-        roms.at(0).Options[std::size_t(option)] = 1;
-    QCOMPARE(menuFileBytes(roms), Top + line + "\r\n" + Bottom);
-}
-
-void TestBuild::menuOfWholeList()
-{
-    RomList roms;
-    QCOMPARE(menuFileBytes(roms), Top + Bottom);
-    // MemFollow is replaced although no option writes it; any option value but 0 counts as set.
-    roms.AddRom("a.nes");
-    roms.at(0) = RomEntry{"a.nes", "a", {2}, "abc", " 1.5 "};
-    QCOMPARE(menuFileBytes(roms), Top + "a|1\r\n" + Bottom);
-    QCOMPARE(roms.at(0).MemFollow, QString("0"));
-    QCOMPARE(roms.at(0).SpriteFollow, QString(" 1.5 "));
-    QCOMPARE(roms.at(1), RomEntry{}); // the spare slot is not a game
-}
-
-void TestBuild::scriptExample()
-{
-    RomList roms(u'\\');
-    roms.AddRom(R"(C:\roms\a.nes)");
-    roms.AddRom(R"(C:\roms\b.nes)");
-    roms.AddRom(R"(C:\roms\a.nes)"); // twice in the list, appended twice
-    QCOMPARE(buildScriptBytes(R"(C:\Tools)", R"(C:\out.gba)", roms),
-             QByteArray("cd C:\\Tools\r\n"
-                        "copy /b tamblinvx.gba+menu.txt C:\\out.gba\r\n"
-                        "copy /b C:\\out.gba+C:\\roms\\a.nes C:\\out.gba\r\n"
-                        "copy /b C:\\out.gba+C:\\roms\\b.nes C:\\out.gba\r\n"
-                        "copy /b C:\\out.gba+C:\\roms\\a.nes C:\\out.gba\r\n"));
-}
-
-void TestBuild::scriptPath_data()
-{
-    // clang-format off
-    QTest::addColumn<ScriptForm>("form");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QByteArray>("spelled"); // empty: refused
-    QTest::newRow("plain") << Batrun << "/roms/ok_name-1.nes" << QByteArray("/roms/ok_name-1.nes");
-    for (const char c : QByteArray(" +&|<>^(),;=%!")) // no "%" doubled for batrun
-        QTest::newRow(QByteArray(1, c)) << Batrun << QStringLiteral("/o%1.gba").arg(c) << "\"/o" + QByteArray(1, c) + ".gba\"";
-    QTest::newRow("backslashes") << Cp437 << "C:/roms/a.nes" << QByteArray("C:\\roms\\a.nes");
-    QTest::newRow("doubled percent") << Cp437 << "C:\\100%!.gba" << QByteArray("\"C:\\100%%!.gba\"");
-    QTest::newRow("e acute, 437") << Cp437 << "C:\\Caf\u00e9\\a.nes" << QByteArray("C:\\Caf\x82\\a.nes");
-    QTest::newRow("O stroke, 850") << Cp850 << "C:\\\u00d8.nes" << QByteArray("C:\\\x9d.nes");
-    QTest::newRow("O stroke, 437") << Cp437 << "C:\\\u00d8.nes" << QByteArray();
-    QTest::newRow("a macron, 437") << Cp437 << "C:\\\u0101.nes" << QByteArray(); // not "a"
-    // clang-format on
-}
-
-void TestBuild::scriptPath()
-{
-    QFETCH(ScriptForm, form);
-    QFETCH(QString, path);
-    QFETCH(QByteArray, spelled);
-    try {
-        QCOMPARE(buildScriptBytes(path, path, RomList(), form),
-                 "cd " + spelled + "\r\ncopy /b tamblinvx.gba+menu.txt " + spelled + "\r\n");
-    } catch (const AppError &error) {
-        QVERIFY2(spelled.isEmpty() && error.text().contains(path), error.what());
-    }
-}
-
-// %1 stands for the start folder, %2 for the ROM folder; links are made in
-// the start folder before the build: "name>target" a symbolic link, "name=target" a hard one.
-void TestBuild::refusals_data()
-{
-    // clang-format off
-    QTest::addColumn<QString>("output");
-    QTest::addColumn<QString>("rom");
-    QTest::addColumn<QStringList>("links");
-    QTest::newRow("quote in output") << "/o/\"x\".gba" << "%2/a.nes" << QStringList();
-    QTest::newRow("newline in rom") << "/o/x.gba" << "%2/a\nb.nes" << QStringList();
-    QTest::newRow("escape in output") << "/o/\x1bx.gba" << "%2/a.nes" << QStringList();
-    QTest::newRow("rom outside the code page") << "/o/x.gba" << "%2/\u4e16.nes" << QStringList();
-    QTest::newRow("output is a rom") << "%2/./a.nes" << "%2/a.nes" << QStringList();
-    QTest::newRow("output is the emulator image") << "tamblinvx.gba" << "%2/a.nes" << QStringList();
-    QTest::newRow("output is the menu") << "%1/sub/../menu.txt" << "%2/a.nes" << QStringList();
-    QTest::newRow("output is the script") << "%1/TamLof.bat" << "%2/a.nes" << QStringList();
-#ifndef Q_OS_WIN
-    QTest::newRow("rom through a linked folder") << "%1/roms/a.nes" << "%2/a.nes" << QStringList{"roms>%2"};
-    QTest::newRow("link to the emulator image") << "image.gba" << "%2/a.nes" << QStringList{"image.gba>tamblinvx.gba"};
-    QTest::newRow("hard link to a rom") << "%1/hard.gba" << "%2/a.nes" << QStringList{"hard.gba=%2/a.nes"};
-    QTest::newRow("emulator image by another name") << "/proc/self/cwd/tamblinvx.gba" << "%2/a.nes" << QStringList();
-    QTest::newRow("script not written yet, another name") << "/proc/self/cwd/TamLof.bat" << "%2/a.nes" << QStringList();
-#endif
-    // clang-format on
-}
-
-void TestBuild::refusals()
-{
-    QFETCH(QString, output);
-    QFETCH(QString, rom);
-    QFETCH(QStringList, links);
-    CurrentDirGuard guard;
-    QTemporaryDir start, romDir;
-    const auto place = [&](const QString &text) {
-        return QString(text).replace("%1", start.path()).replace("%2", romDir.path());
-    };
-    writeFile(start.filePath("tamblinvx.gba"), "image");
-    writeFile(romDir.filePath("a.nes"), "rom");
-    // Only the rows off Windows make links (::link is POSIX).
-#ifndef Q_OS_WIN
-    for (const QString &link : links) {
-        const QStringList parts = place(link).split(QRegularExpression("[>=]"));
-        const QString name = start.filePath(parts[0]);
-        QVERIFY(link.contains('>') ? QFile::link(parts[1], name) : ::link(qPrintable(parts[1]), qPrintable(name)) == 0);
-    }
-#endif
-    const QStringList before = QDir(start.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    RomList roms;
-    roms.AddRom(place(rom));
-    // In the Windows form, whose code page refuses a path as the other rules do.
-    QCOMPARE(errorOf([&] { RunBuild(start.path(), place(output), roms, scriptInterpreter(), Cp437); }),
-             int(AppError::InvalidArgument));
-    QCOMPARE(QDir(start.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), before);
-    QCOMPARE(readAll(start.filePath("tamblinvx.gba")), QByteArray("image"));
-    QCOMPARE(readAll(romDir.filePath("a.nes")), QByteArray("rom"));
-}
-
-#ifndef Q_OS_WIN
-// What sits under a name in the start folder beforehand (the name, then ">" a
-// link to "victim", "|" a pipe, "/" a folder, ":" a file, "?" nothing), and
-// what the build then reports: an errno (0 for none) and the file it names.
-void TestBuild::failures_data()
-{
-    // clang-format off
-    QTest::addColumn<QString>("planted");
-    QTest::addColumn<int>("error");
-    QTest::addColumn<QString>("named");
-    QTest::addColumn<QByteArray>("menu");
-    const QByteArray menu = Top + "a\r\n" + Bottom;
-    QTest::newRow("link under the menu's name") << "menu.txt>" << 0 << "" << menu;
-    QTest::newRow("link under the script's name") << "TamLof.bat>" << 0 << "" << menu;
-    QTest::newRow("pipe under the menu's name") << "menu.txt|" << 0 << "" << menu;
-    QTest::newRow("start folder gone") << "gone?" << ENOENT << "%1/gone" << QByteArray();
-    QTest::newRow("folder under the menu's name") << "menu.txt/" << EISDIR << "menu.txt" << QByteArray();
-    QTest::newRow("folder under the script's name") << "TamLof.bat/" << EISDIR << "TamLof.bat" << menu;
-    QTest::newRow("menu cannot be written whole") << "menu.txt:" << EFBIG << "menu.txt" << QByteArray("old");
-    QTest::newRow("no interpreter") << "batrun?" << ENOENT << "%1/batrun" << menu;
-    QTest::newRow("interpreter cannot run") << "batrun:" << EACCES << "%1/batrun" << menu;
-    // clang-format on
-}
-
-void TestBuild::failures()
-{
-    QFETCH(QString, planted);
-    QFETCH(int, error);
-    QFETCH(QString, named);
-    QFETCH(QByteArray, menu);
-    CurrentDirGuard guard;
-    QTemporaryDir dir;
-    const QString name = dir.filePath(planted.chopped(1));
-    const char kind = planted.back().toLatin1();
-    writeFile(dir.filePath("victim"), "victim");
-    if (kind == '>')
-        QVERIFY(QFile::link("victim", name));
-    if (kind == '|')
-        QCOMPARE(::mkfifo(qPrintable(name), 0600), 0);
-    if (kind == '/')
-        QVERIFY(QDir().mkdir(name));
-    if (kind == ':')
-        writeFile(name, "old");
-    RomList roms;
-    roms.AddRom("/r/a.nes");
-    roms.at(0).MemFollow = "x";
-    // A file size limit makes the menu's write fail part-way, even for root.
-    rlimit limit{};
-    getrlimit(RLIMIT_FSIZE, &limit);
-    const rlimit small{planted == "menu.txt:" ? 16 : limit.rlim_cur, limit.rlim_max};
-    signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
-    QString report;
-    try {
-        RunBuild(kind == '?' && !planted.startsWith("batrun") ? name : dir.path(), dir.filePath("out.gba"), roms,
-                 planted.startsWith("batrun") ? name : QStringLiteral("/bin/true"));
-    } catch (const AppError &e) {
-        report = QString("%1 %2").arg(e.number()).arg(e.text());
-    }
-    setrlimit(RLIMIT_FSIZE, &limit);
-    QCOMPARE(
-            report,
-            error ? QString("%1 %2 (%3)")
-                            .arg(error)
-                            .arg(QString::fromLocal8Bit(std::strerror(error)), QString(named).replace("%1", dir.path()))
-                  : QString());
-    QCOMPARE(readAll(dir.filePath("victim")), QByteArray("victim"));
-    QCOMPARE(readAll(dir.filePath("menu.txt")), menu);
-    QCOMPARE(roms.at(0).MemFollow, QString(planted == "gone?" ? "x" : "0"));
-    QCOMPARE(QDir(dir.path()).entryList({"*.tmp"}, QDir::AllEntries | QDir::Hidden), QStringList());
-}
-#endif
 
 QTEST_GUILESS_MAIN(TestBuild)
 #include "tst_build.moc"
