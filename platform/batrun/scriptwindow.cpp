@@ -62,10 +62,10 @@ private:
 };
 
 ScriptWindow::ScriptWindow(QWidget *parent)
-    : QWidget(parent), ui(std::make_unique<Ui::ScriptWindow>()), m_observer(std::make_unique<Observer>())
+    : QWidget(parent), m_ui(std::make_unique<Ui::ScriptWindow>()), m_observer(std::make_unique<Observer>())
 {
-    ui->setupUi(this);
-    ui->progress->setMaximum(ProgressSteps);
+    m_ui->setupUi(this);
+    m_ui->progress->setMaximum(ProgressSteps);
     // Room for a line of the script, in the user's font size.
     const QFontMetrics metrics = fontMetrics();
     resize(metrics.averageCharWidth() * 100, metrics.height() * 20);
@@ -87,7 +87,7 @@ void ScriptWindow::run(const std::string &scriptPath)
     const QFileInfo script(QFile::decodeName(scriptPath.c_str()));
     setWindowTitle(
             QStringLiteral("%1 \u2014 %2").arg(script.fileName(), QDir::toNativeSeparators(script.absolutePath())));
-    ui->status->setText(tr("Running %1").arg(script.fileName()));
+    m_ui->status->setText(tr("Running %1").arg(script.fileName()));
     showMinimized();
     m_progressTimer.start();
     m_worker = std::thread([this, scriptPath] {
@@ -107,14 +107,14 @@ void ScriptWindow::showProgress()
     }
     if (!m_unshownLines.isEmpty() && !isMinimized()) {
         // The view follows the new lines only while the user has not scrolled back.
-        ui->lines->appendPlainText(m_unshownLines.join(QLatin1Char('\n')));
+        m_ui->lines->appendPlainText(m_unshownLines.join(QLatin1Char('\n')));
         m_unshownLines.clear();
     }
     const std::uint64_t total = m_observer->total;
     const std::uint64_t done = m_observer->done;
     if (total > 0 && !m_closeRequested) {
-        ui->progress->setValue(int(std::min(done, total) * ProgressSteps / total));
-        ui->status->setText(tr("Joined %1 of %2 MiB").arg(mebibytes(done), mebibytes(total)));
+        m_ui->progress->setValue(int(std::min(done, total) * ProgressSteps / total));
+        m_ui->status->setText(tr("Joined %1 of %2 MiB").arg(mebibytes(done), mebibytes(total)));
     }
 }
 
@@ -131,16 +131,16 @@ void ScriptWindow::finish()
     const bool tooBig = largest && largest->size > CartridgeLimit;
     if (m_closeRequested || m_result.signal != 0 || (m_result.ok && !tooBig)) {
         if (m_result.ok)
-            ui->progress->setValue(ProgressSteps);
+            m_ui->progress->setValue(ProgressSteps);
         close();
     } else {
         comeForward();
         showProgress();
         if (m_result.ok) {
-            ui->status->setText(tr("Done, but the image %1 is %2 MiB, more than the %3 MiB a Game Boy Advance "
-                                   "cartridge can address. The image was kept.")
-                                        .arg(QFile::decodeName(largest->path.c_str()), mebibytes(largest->size),
-                                             QString::number(CartridgeLimit >> 20)));
+            m_ui->status->setText(tr("Done, but the image %1 is %2 MiB, more than the %3 MiB a Game Boy Advance "
+                                     "cartridge can address. The image was kept.")
+                                          .arg(QFile::decodeName(largest->path.c_str()), mebibytes(largest->size),
+                                               QString::number(CartridgeLimit >> 20)));
         } else {
             showFailure();
         }
@@ -153,11 +153,11 @@ void ScriptWindow::showFailure()
     const QString reason = QString::fromLocal8Bit(m_result.reason);
     if (m_result.lineNumber > 0) {
         markFailingLine();
-        ui->status->setText(tr("Line %1 failed: %2\nNo image was made, and nothing incomplete was left behind.")
-                                    .arg(m_result.lineNumber)
-                                    .arg(reason));
+        m_ui->status->setText(tr("Line %1 failed: %2\nNo image was made, and nothing incomplete was left behind.")
+                                      .arg(m_result.lineNumber)
+                                      .arg(reason));
     } else {
-        ui->status->setText(tr("The script could not be run: %1").arg(reason));
+        m_ui->status->setText(tr("The script could not be run: %1").arg(reason));
     }
 }
 
@@ -166,8 +166,8 @@ void ScriptWindow::showFailure()
 void ScriptWindow::markFailingLine()
 {
     if (m_lastLineNumber != m_result.lineNumber)
-        ui->lines->appendPlainText(QString::fromLocal8Bit(m_result.lineText));
-    QTextCursor line(ui->lines->document()->lastBlock());
+        m_ui->lines->appendPlainText(QString::fromLocal8Bit(m_result.lineText));
+    QTextCursor line(m_ui->lines->document()->lastBlock());
     line.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     QTextCharFormat bold;
     bold.setFontWeight(QFont::Bold);
@@ -177,9 +177,9 @@ void ScriptWindow::markFailingLine()
     QTextEdit::ExtraSelection mark{line, {}};
     mark.format.setProperty(QTextFormat::FullWidthSelection, true);
     mark.format.setBackground(FailureTint);
-    ui->lines->setExtraSelections({mark});
-    ui->lines->setTextCursor(line);
-    ui->lines->ensureCursorVisible();
+    m_ui->lines->setExtraSelections({mark});
+    m_ui->lines->setTextCursor(line);
+    m_ui->lines->ensureCursorVisible();
 }
 
 void ScriptWindow::comeForward()
@@ -197,7 +197,7 @@ void ScriptWindow::closeEvent(QCloseEvent *event)
     }
     m_closeRequested = true;
     m_observer->stop = true;
-    ui->status->setText(tr("Stopping\u2026"));
+    m_ui->status->setText(tr("Stopping\u2026"));
     event->ignore();
 }
 

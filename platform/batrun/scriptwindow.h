@@ -57,7 +57,7 @@ private:
     void markFailingLine();
     void comeForward();
 
-    std::unique_ptr<Ui::ScriptWindow> ui;
+    std::unique_ptr<Ui::ScriptWindow> m_ui;
     std::unique_ptr<Observer> m_observer;
     std::thread m_worker;
     QTimer m_progressTimer;
