@@ -3,9 +3,11 @@
 #include "testsupport.h"
 #include "windowsupport.h"
 
+#include <QAccessible>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -152,6 +154,62 @@ private slots:
         QTEST(f->roms.at(0), "a");
         QTEST(f->roms.at(1), "b");
         verifyInStep();
+    }
+
+    // What a screen reader says for each control, and which label it reads with the box.
+    void accessibleNames_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("list") << "lbRoms"
+                              << "Games"
+                              << "";
+        QTest::newRow("up") << "cmdUpList"
+                            << "Move up"
+                            << "";
+        QTest::newRow("down") << "cmdDownList"
+                              << "Move down"
+                              << "";
+        QTest::newRow("add") << "cmdBrowse"
+                             << "Browse for ROM files"
+                             << "";
+        QTest::newRow("remove") << "cmdRemoveRom"
+                                << "Remove Rom"
+                                << "";
+        QTest::newRow("title") << "txtMenuTitle"
+                               << "Menu title"
+                               << "Label1";
+        QTest::newRow("option") << "chkOptions_0"
+                                << "Speed Hack 1"
+                                << "";
+        QTest::newRow("sprite") << "txtSprite"
+                                << "Sprite follow value"
+                                << "";
+        QTest::newRow("memory") << "txtMem"
+                                << "Memory follow value"
+                                << "";
+        QTest::newRow("output") << "txtOutputFile"
+                                << "Output file"
+                                << "Label2";
+        QTest::newRow("choose output") << "cmdSave"
+                                       << "Browse for the output file"
+                                       << "";
+        QTest::newRow("build") << "cmdOutput"
+                               << "Make TamblinVX"
+                               << "";
+    }
+    void accessibleNames()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, label);
+        QAccessibleInterface *box = QAccessible::queryAccessibleInterface(f->find(control));
+        QTEST(box->text(QAccessible::Name), "name");
+        QStringList labels; // Qt reads a box's frame as one of its labels too
+        for (const auto &[labelling, relation] : box->relations(QAccessible::Label))
+            if (qobject_cast<QLabel *>(labelling->object()))
+                labels << labelling->object()->objectName();
+        QTEST(labels.join(u' '), "label");
     }
 
     // The real dialogs, as the two Browse buttons set them up.
