@@ -110,6 +110,14 @@ private slots:
         QTest::newRow("output emptied")
             << Steps{add, typeOutput, type("txtOutputFile", "\b")} << abc << -1 << true << "";
         QTest::newRow("output a blank") << Steps{add, type("txtOutputFile", " ")} << abc << -1 << true << " ";
+        QTest::newRow("drop") << Steps{drop({"file:///r/b.nes", "file:///r/a.NES"})} << "b.nes a.NES" << -1 << true << "";
+        QTest::newRow("drop takes local ROM files only")
+            << Steps{add, row(1), drop({"https://h/d.nes", "file:///r/d.txt", "file:///r/d.nes", "file:///r/"})}
+            << abc + " d.nes" << 1 << true << "";
+        QTest::newRow("drop of nothing to add") << Steps{drop({"https://h/a.nes", "file:///r/"})} << "" << -1 << false << "";
+        QTest::newRow("drop ends at a game that cannot be added")
+            << Steps{drop({"file:///r/a.nes", "file:///" + QString(32767, u'r') + ".nes", "file:///r/c.nes"})} << "a.nes"
+            << -1 << false << "";
         // clang-format on
     }
     void commands()
