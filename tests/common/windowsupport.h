@@ -10,19 +10,18 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QTest>
-#include <QUrl>
 
 #include <optional>
 
 // One user action: key or mouse events sent to the control of that name, and
-// what the file dialog it opens answers (an empty list cancels it); or files
-// dragged from a file manager and dropped onto the list.
+// what the file dialog it opens answers (an empty list cancels it); or the
+// URLs of files dragged from a file manager and dropped onto the list.
 struct Step
 {
     QString control;
     QTestEventList events;
     std::optional<QStringList> answer;
-    QList<QUrl> dropped = {};
+    QStringList dropped = {};
 };
 Q_DECLARE_METATYPE(Step)
 using Steps = QList<Step>;
@@ -46,14 +45,6 @@ inline Step row(int index)
     step.events.addKeyClick(Qt::Key_Home);
     for (int i = 0; i < index; ++i)
         step.events.addKeyClick(Qt::Key_Down);
-    return step;
-}
-
-inline Step drop(const QStringList &urls)
-{
-    Step step{"lbRoms", {}, {}, {}};
-    for (const QString &url : urls)
-        step.dropped << QUrl(url);
     return step;
 }
 
@@ -93,21 +84,14 @@ struct WindowFixture
             if (step.answer)
                 window.cdOpen().scriptNextAnswer(*step.answer);
             step.events.simulate(find(step.control));
-            if (!step.dropped.isEmpty())
-                dropOnList(step.dropped);
+            // As a drag ends: the list gets the drop only when it took the drag.
+            QMimeData data;
+            data.setUrls(QUrl::fromStringList(step.dropped));
+            QDragEnterEvent enter({}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QDropEvent drop({}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QWidget *list = find<QListWidget>("lbRoms")->viewport();
+            if (!step.dropped.isEmpty() && (QApplication::sendEvent(list, &enter), enter.isAccepted()))
+                QApplication::sendEvent(list, &drop);
         }
-    }
-    // As a drag ends: the drop reaches the list only when it took the drag.
-    void dropOnList(const QList<QUrl> &urls)
-    {
-        QWidget *target = find<QListWidget>("lbRoms")->viewport();
-        QMimeData data;
-        data.setUrls(urls);
-        const QPointF centre = QRectF(target->rect()).center();
-        QDragEnterEvent enter(centre.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(target, &enter);
-        QDropEvent dropped(centre, Qt::CopyAction, &data, Qt::LeftButton, {});
-        if (enter.isAccepted())
-            QApplication::sendEvent(target, &dropped);
     }
 };
