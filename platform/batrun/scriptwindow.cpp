@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -217,8 +218,15 @@ extern "C" int batrunWindowMain(const char *scriptPath)
     char *argv[] = {name, nullptr};
     QApplication app(argc, argv);
     ScriptWindow window;
+    // Where the window shows nothing, nobody could close it: batrun ends with the script.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        QObject::connect(&window, &ScriptWindow::finished, &app, &QCoreApplication::quit);
     window.run(scriptPath);
     app.exec();
+    // Said where the command line says it too, whoever reads that.
+    if (window.exitStatus() != 0)
+        std::fprintf(stderr, "%s\n", failureMessage(scriptPath, window.result()).c_str());
     if (window.stopSignal() != 0) {
         std::signal(window.stopSignal(), SIG_DFL);
         std::raise(window.stopSignal());
