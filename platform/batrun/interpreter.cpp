@@ -14,6 +14,7 @@
 
 #include <array>
 #include <ctime>
+#include <optional>
 
 namespace batrun {
 
@@ -79,9 +80,11 @@ void lock(int startDir, ScriptObserver &observer)
     }
 }
 
-ScriptResult failedAt(const Place &place, std::string reason)
+ScriptResult failedAt(const Place &place, std::string reason, const std::optional<Join> &join)
 {
     ScriptResult result;
+    if (join)
+        result.keptFiles = join->keptFiles();
     result.lineNumber = place.number;
     result.lineText = escaped(place.text);
     result.reason = std::move(reason);
@@ -96,6 +99,7 @@ ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer)
     const SignalGuard signals;
     std::string text; // what `current` points into, so it outlives the catch
     Place current;
+    std::optional<Join> join;
     try {
         Fd startDir(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!startDir)
@@ -103,22 +107,22 @@ ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer)
         lock(startDir.get(), observer);
         text = readScript(scriptPath);
         const std::vector<Line> lines = parseScript(text, current);
-        Join join(std::move(startDir), observer);
+        join.emplace(std::move(startDir), observer);
         for (const Line &line : lines) {
             current = line.place;
-            join.plan(line);
+            join->plan(line);
         }
         current = Place{};
-        observer.planned(join.plannedBytes());
-        join.run(current);
+        observer.planned(join->plannedBytes());
+        join->run(current);
         ScriptResult result;
         result.ok = true;
-        result.outputs = join.outputs();
+        result.outputs = join->outputs();
         return result;
     } catch (Failure &failure) {
-        return failedAt(current, std::move(failure.reason));
+        return failedAt(current, std::move(failure.reason), join);
     } catch (const std::exception &e) {
-        return failedAt(current, e.what());
+        return failedAt(current, e.what(), join);
     }
 }
 

@@ -203,6 +203,7 @@ void Join::finish(Chain &chain)
     if (::renameat(dir, chain.tempName.c_str(), dir, chain.name.c_str()) != 0)
         failErrno(chain.shown);
     chain.tempName.clear();
+    chain.inPlace = true;
     const std::string folder = pathOf(dir);
     m_outputs.push_back({folder.empty() ? chain.shown : folder + "/" + chain.name, chain.size});
 }

@@ -26,7 +26,6 @@
 
 namespace batrun {
 
-
 // A file as the plan knows it: an existing one by device and inode, one still
 // to be made by its folder's device and inode and its name.
 struct FileKey
@@ -62,6 +61,7 @@ struct Chain
     std::uint64_t size = 0;
     std::uint64_t flushedTo = 0; // handed to write-back so far
     std::size_t lastStep = 0;
+    bool inPlace = false;
 };
 
 struct Step
@@ -87,6 +87,8 @@ public:
     void run(Place &current);
 
     const std::vector<ScriptOutput> &outputs() const { return m_outputs; }
+    // After a failure: the files at destinations whose output is not in place, left as they were.
+    std::vector<std::string> keptFiles() const;
 
 private:
     // Planning (plan.cpp)
@@ -114,14 +116,14 @@ private:
     // not as a broken image after a "success".
     void finish(Chain &chain);
 
-
     ScriptObserver &m_observer;
     std::vector<Fd> m_dirs; // the start folder, those cd enters, those outputs go to
     std::size_t m_current = 0;
     std::pair<std::size_t, std::string> m_lastDest = {std::size_t(-1), {}};
     FileKey m_lastDestKey;
-    bool m_linkReplaced = false;      // sources must then be matched by path as well
-    std::map<FileKey, int> m_written; // files this script writes, from the line that starts their chain
+    bool m_linkReplaced = false;              // sources must then be matched by path as well
+    std::map<FileKey, int> m_written;         // files this script writes, from the line that starts their chain
+    std::map<FileKey, std::string> m_earlier; // files at destinations before the script, as named there
     std::vector<Chain> m_chains;
     std::vector<Step> m_steps;
     std::vector<ScriptOutput> m_outputs;

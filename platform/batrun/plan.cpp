@@ -147,9 +147,22 @@ FileKey Join::destinationKey(const std::string &name)
         key = newFileKey(name);
         m_linkReplaced = m_linkReplaced || exists;
     }
+    if (exists)
+        m_earlier.try_emplace(key, name);
     m_lastDest = {m_current, name};
     m_lastDestKey = key;
     return key;
+}
+
+std::vector<std::string> Join::keptFiles() const
+{
+    std::vector<std::string> kept;
+    for (const auto &[key, name] : m_earlier) {
+        const auto written = m_written.find(key);
+        if (written == m_written.end() || !m_chains[std::size_t(written->second)].inPlace)
+            kept.push_back(name);
+    }
+    return kept;
 }
 
 Piece Join::source(const std::string &name, const FileKey *dest)

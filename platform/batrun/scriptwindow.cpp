@@ -154,9 +154,16 @@ void ScriptWindow::showFailure()
     const QString reason = QString::fromLocal8Bit(m_result.reason);
     if (m_result.lineNumber > 0) {
         markFailingLine();
-        m_ui->status->setText(tr("Line %1 failed: %2\nNo image was made, and nothing incomplete was left behind.")
-                                      .arg(m_result.lineNumber)
-                                      .arg(reason));
+        QStringList kept;
+        for (const std::string &name : m_result.keptFiles)
+            kept << QDir::toNativeSeparators(QFile::decodeName(name.c_str()));
+        QString outcome = tr("No image was made");
+        if (kept.size() == 1)
+            outcome = tr("The previous image %1 was left as it was").arg(kept.first());
+        else if (kept.size() > 1)
+            outcome = tr("The previous images %1 were left as they were").arg(kept.join(", "));
+        m_ui->status->setText(tr("Line %1 failed: %2\n%3, and nothing incomplete was left behind.")
+                                      .arg(QString::number(m_result.lineNumber), reason, outcome));
     } else {
         m_ui->status->setText(tr("The script could not be run: %1").arg(reason));
     }

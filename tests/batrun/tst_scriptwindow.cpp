@@ -35,7 +35,8 @@ private slots:
         QTest::addColumn<QString>("says");
         QTest::newRow("good image") << QByteArray() << 3000000 << "" << "";
         QTest::newRow("image over a cartridge") << QByteArray() << int(ScriptWindow::CartridgeLimit) + (1 << 20) << "" << "out.gba is 33.0 MiB";
-        QTest::newRow("missing source") << QByteArray("copy /b out.gba+zz.nes out.gba") << 3000000 << "copy /b out.gba+zz.nes out.gba" << "zz.nes: No such file or directory";
+        QTest::newRow("missing source") << QByteArray("copy /b out.gba+zz.nes out.gba") << 3000000 << "copy /b out.gba+zz.nes out.gba" << "zz.nes: No such file or directory\nNo image was made";
+        QTest::newRow("missing source, earlier image") << QByteArray("copy /b menu.txt+zz.nes image.gba") << 3000000 << "copy /b menu.txt+zz.nes image.gba" << "The previous image image.gba was left as it was";
         QTest::newRow("line never started") << QByteArray("del out.gba\r\n") << 3000000 << "del out.gba" << "unknown command";
         // clang-format on
     }
