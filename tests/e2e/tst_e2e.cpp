@@ -3,65 +3,8 @@
 #include "testsupport.h"
 #include "windowsupport.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QTemporaryDir>
-
-#ifdef Q_OS_LINUX
-#include <sys/prctl.h>
-#include <sys/wait.h>
-
-#include <csignal>
-
-// The build starts batrun detached, so it is no child of the test's. As a
-// subreaper the test inherits it, and whatever it leaves, to wait for them
-// and to end them before the test ends.
-class Descendants
-{
-public:
-    Descendants() { QVERIFY(::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0); }
-    ~Descendants()
-    {
-        // What a killed process leaves comes to us in turn.
-        for (int round = 0; round < 10 && !children().isEmpty(); ++round) {
-            for (const int pid : children())
-                ::kill(pid, SIGKILL);
-            waitForAll(1000);
-        }
-    }
-    Descendants(const Descendants &) = delete;
-    Descendants &operator=(const Descendants &) = delete;
-
-    // Waits until none is left, at most `ms`: how each ended, by its exit
-    // code or 128 + the signal that ended it.
-    QList<int> waitForAll(int ms)
-    {
-        QList<int> ended;
-        for (const QDeadlineTimer deadline(ms);;) {
-            int status = 0;
-            const pid_t pid = ::waitpid(-1, &status, WNOHANG);
-            if (pid > 0)
-                ended << (WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
-            else if (pid < 0 || deadline.hasExpired())
-                return ended;
-            else
-                QTest::qSleep(20);
-        }
-    }
-
-private:
-    static QList<int> children()
-    {
-        QList<int> pids;
-        for (const QString &task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            for (const QByteArray &pid : readAll("/proc/self/task/" + task + "/children").split(' '))
-                if (pid.toInt() > 0)
-                    pids << pid.toInt();
-        }
-        return pids;
-    }
-};
-#endif
 
 class TestEndToEnd : public QObject
 {
