@@ -73,7 +73,8 @@ bool tcpAnswers(const std::string &host, int port)
 }
 
 // DISPLAY is [PROTOCOL/][HOST]:NUMBER[.SCREEN]: no host (or "unix") is the
-// local server's socket, any other host its TCP port 6000 + NUMBER.
+// local server's socket, any other host its TCP port 6000 + NUMBER. As the
+// X library does, no host at all also tries that port on this machine.
 bool xServerAnswers()
 {
     std::string_view display = environment("DISPLAY");
@@ -90,7 +91,8 @@ bool xServerAnswers()
         return false;
     if (host.empty() || host == "unix") {
         const std::string socket = "/tmp/.X11-unix/X" + number;
-        return localAnswers(socket, true) || localAnswers(socket);
+        return localAnswers(socket, true) || localAnswers(socket)
+                || (host.empty() && tcpAnswers("localhost", 6000 + int(n)));
     }
     return tcpAnswers(std::string(host), 6000 + int(n));
 }
