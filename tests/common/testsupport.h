@@ -55,17 +55,19 @@ class Descendants
 {
 public:
     Descendants() { QVERIFY(::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0); }
+    // Killed, and what they leave in turn, until none is left.
     ~Descendants()
     {
-        // What a killed process leaves comes to us in turn.
-        for (int round = 0; round < 10 && !children().isEmpty(); ++round) {
-            for (const int pid : children())
-                ::kill(pid, SIGKILL);
+        siginfo_t any = {};
+        for (int round = 0; round < 10 && ::waitid(P_ALL, 0, &any, WEXITED | WNOHANG | WNOWAIT) == 0; ++round) {
+            for (const QString &task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                for (const QByteArray &pid : readAll("/proc/self/task/" + task + "/children").split(' '))
+                    if (pid.toInt() > 0)
+                        ::kill(pid.toInt(), SIGKILL);
+            }
             waitForAll(1000);
         }
     }
-    Descendants(const Descendants &) = delete;
-    Descendants &operator=(const Descendants &) = delete;
 
     // Waits until none is left, at most `ms`: how each ended, by its exit
     // code or 128 + the signal that ended it.
@@ -82,18 +84,6 @@ public:
             else
                 QTest::qSleep(20);
         }
-    }
-
-private:
-    static QList<int> children()
-    {
-        QList<int> pids;
-        for (const QString &task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            for (const QByteArray &pid : readAll("/proc/self/task/" + task + "/children").split(' '))
-                if (pid.toInt() > 0)
-                    pids << pid.toInt();
-        }
-        return pids;
     }
 };
 #endif
