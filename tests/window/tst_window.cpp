@@ -97,6 +97,8 @@ private slots:
         QTest::newRow("focus enters the list") << Steps{add, type("cmdBrowse", "\t\t\t\t")} << abc << -1 << true << "";
         QTest::newRow("remove middle") << Steps{add, row(1), remove} << "a.nes c.nes" << 1 << true << "";
         QTest::newRow("remove last") << Steps{add, row(2), remove} << "a.nes b.nes" << 1 << true << "";
+        QTest::newRow("remove one of two")
+            << Steps{browse("a.nes b.nes"), save, row(0), remove} << "b.nes" << 0 << true << "o";
         QTest::newRow("remove the only game")
             << Steps{browse("a.nes"), save, row(0), click("chkOptions_5"), remove} << "" << -1 << false << "o";
         QTest::newRow("nothing selected") << Steps{add, remove, up, down} << abc << -1 << true << "";
