@@ -142,6 +142,8 @@ void OutputFile::commit()
 
 QString scriptInterpreter()
 {
+    // The folder of the executable's own file, links resolved: the installed
+    // command on the path is a link to the program beside batrun.
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("batrun"));
 }
 

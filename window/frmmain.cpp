@@ -5,7 +5,9 @@
 #include "ui_frmMain.h"
 
 #include <QDir>
+#include <QDropEvent>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QPixmap>
 
 #include "icon.xpm"
@@ -27,6 +29,18 @@ void ignoreErrors(Step &&step)
     }
 }
 
+// The ROM files among dragged data, as the open dialog would name them: local
+// .nes files only, in the order they were dragged.
+QStringList draggedRoms(const QMimeData *data)
+{
+    QStringList paths;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile() && url.toLocalFile().endsWith(QLatin1String(".nes"), Qt::CaseInsensitive))
+            paths << QDir::toNativeSeparators(url.toLocalFile());
+    }
+    return paths;
+}
+
 } // namespace
 
 frmMain::frmMain(RomList &romList, QWidget *parent)
@@ -41,6 +55,8 @@ frmMain::frmMain(RomList &romList, QWidget *parent)
     // current, which would run the row click without the user choosing a row.
     // An explicitly set empty current index keeps the list as it is.
     m_ui->lbRoms->setCurrentIndex(QModelIndex());
+    m_ui->lbRoms->viewport()->setAcceptDrops(true);
+    m_ui->lbRoms->viewport()->installEventFilter(this);
     // Ctrl+click would clear the highlight but keep the current row, which the
     // editor and the commands act on: the row the user works on stays marked.
     connect(m_ui->lbRoms, &QListWidget::itemSelectionChanged, this, [this] {
@@ -210,15 +226,47 @@ void frmMain::cmdBrowse_Click()
         m_cdOpen.Flags = CommonDialog::Explorer | CommonDialog::AllowMultiSelect;
         m_cdOpen.Filter = QStringLiteral("NES Roms (*.nes)|*.nes|All Files (*.*)|*.*");
         m_cdOpen.ShowOpen(this);
-        for (const QString &path : std::as_const(m_cdOpen.FileNames)) {
-            // A file that cannot become a game fails before its row exists,
-            // so that row i always stands for game i.
-            m_roms.checkAddable(path);
-            m_ui->lbRoms->addItem(QFileInfo(path).fileName());
-            m_roms.AddRom(path);
-        }
-        EnableOutput(true);
+        addRoms(m_cdOpen.FileNames);
     });
+}
+
+void frmMain::addRoms(const QStringList &paths)
+{
+    for (const QString &path : paths) {
+        // A file that cannot become a game fails before its row exists,
+        // so that row i always stands for game i.
+        m_roms.checkAddable(path);
+        m_ui->lbRoms->addItem(QFileInfo(path).fileName());
+        m_roms.AddRom(path);
+    }
+    EnableOutput(true);
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_ui->lbRoms->viewport())
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto *drag = static_cast<QDropEvent *>(event);
+        if (!draggedRoms(drag->mimeData()).isEmpty())
+            drag->acceptProposedAction();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        const QStringList paths = draggedRoms(drop->mimeData());
+        if (paths.isEmpty())
+            return true;
+        drop->acceptProposedAction();
+        // Ends silently at the first failure, as the Browse command does.
+        ignoreErrors([this, &paths] { addRoms(paths); });
+        return true;
+    }
+    default:
+        return QWidget::eventFilter(watched, event);
+    }
 }
 
 void frmMain::cmdRemoveRom_Click()

@@ -62,7 +62,15 @@ public slots:
     void txtOutputFile_Change();
     void cmdOutput_Click();
 
+protected:
+    // Takes ROM files dropped onto the list, as if chosen in the open dialog.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    // Appends one row and one game per path, in order, then enables the output
+    // panel; raises at the first path that cannot become a game, leaving the
+    // ones before it added.
+    void addRoms(const QStringList &paths);
     // The entry of the selected row, or nullptr when no row is selected.
     RomEntry *selectedEntry();
     // Exchanges rows upper and upper + 1 and their games, then selects row select.

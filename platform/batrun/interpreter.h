@@ -46,6 +46,9 @@ struct ScriptResult
     int signal = 0;
     // On success, every image written, in the order the script finished them.
     std::vector<ScriptOutput> outputs;
+    // On failure, the files that stood where images not yet in place were to
+    // go, left as they were, as the script names them.
+    std::vector<std::string> keptFiles;
 };
 
 // Reads, plans and runs the script at scriptPath from the current directory.

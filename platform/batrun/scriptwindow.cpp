@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -153,9 +154,16 @@ void ScriptWindow::showFailure()
     const QString reason = QString::fromLocal8Bit(m_result.reason);
     if (m_result.lineNumber > 0) {
         markFailingLine();
-        m_ui->status->setText(tr("Line %1 failed: %2\nNo image was made, and nothing incomplete was left behind.")
-                                      .arg(m_result.lineNumber)
-                                      .arg(reason));
+        QStringList kept;
+        for (const std::string &name : m_result.keptFiles)
+            kept << QDir::toNativeSeparators(QFile::decodeName(name.c_str()));
+        QString outcome = tr("No image was made");
+        if (kept.size() == 1)
+            outcome = tr("The previous image %1 was left as it was").arg(kept.first());
+        else if (kept.size() > 1)
+            outcome = tr("The previous images %1 were left as they were").arg(kept.join(", "));
+        m_ui->status->setText(tr("Line %1 failed: %2\n%3, and nothing incomplete was left behind.")
+                                      .arg(QString::number(m_result.lineNumber), reason, outcome));
     } else {
         m_ui->status->setText(tr("The script could not be run: %1").arg(reason));
     }
@@ -217,8 +225,15 @@ extern "C" int batrunWindowMain(const char *scriptPath)
     char *argv[] = {name, nullptr};
     QApplication app(argc, argv);
     ScriptWindow window;
+    // Where the window shows nothing, nobody could close it: batrun ends with the script.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        QObject::connect(&window, &ScriptWindow::finished, &app, &QCoreApplication::quit);
     window.run(scriptPath);
     app.exec();
+    // Said where the command line says it too, whoever reads that.
+    if (window.exitStatus() != 0)
+        std::fprintf(stderr, "%s\n", failureMessage(scriptPath, window.result()).c_str());
     if (window.stopSignal() != 0) {
         std::signal(window.stopSignal(), SIG_DFL);
         std::raise(window.stopSignal());

@@ -39,6 +39,7 @@ public:
     int exitStatus() const { return m_result.ok ? 0 : 1; }
     // The signal that stopped the script, 0 when none did.
     int stopSignal() const { return m_result.signal; }
+    const ScriptResult &result() const { return m_result; }
 
 signals:
     void finished();

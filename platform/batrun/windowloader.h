@@ -5,6 +5,7 @@
 
 using WindowMain = int (*)(const char *scriptPath);
 
-// The window's entry, when a display is there to show it on and the library
-// next to batrun loads; otherwise nullptr, and the command line runs the script.
+// The window's entry, when a platform can show it (a display server that
+// answers, or one QT_QPA_PLATFORM names) and the library next to batrun loads;
+// otherwise nullptr, and the command line runs the script.
 WindowMain loadScriptWindow();

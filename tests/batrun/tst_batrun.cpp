@@ -24,6 +24,7 @@ private:
                                    const QString &shell = "exec \"$0\" \"$@\"", int pause = 0)
     {
         writeFile(path("TamLof.bat"), script);
+        const Descendants started; // a row's shell may leave jobs behind when it fails
         QProcess process;
         process.setWorkingDirectory(m_dir->path());
         process.start("bash", QStringList{"-c", "set -o pipefail; " + shell, BATRUN_PATH} + args);

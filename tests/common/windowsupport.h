@@ -8,17 +8,20 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QTest>
 
 #include <optional>
 
 // One user action: key or mouse events sent to the control of that name, and
-// what the file dialog it opens answers (an empty list cancels it).
+// what the file dialog it opens answers (an empty list cancels it); or the
+// URLs of files dragged from a file manager and dropped onto the list.
 struct Step
 {
     QString control;
     QTestEventList events;
     std::optional<QStringList> answer;
+    QStringList dropped = {};
 };
 Q_DECLARE_METATYPE(Step)
 using Steps = QList<Step>;
@@ -81,6 +84,14 @@ struct WindowFixture
             if (step.answer)
                 window.cdOpen().scriptNextAnswer(*step.answer);
             step.events.simulate(find(step.control));
+            // As a drag ends: the list gets the drop only when it took the drag.
+            QMimeData data;
+            data.setUrls(QUrl::fromStringList(step.dropped));
+            QDragEnterEvent enter({}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QDropEvent drop({}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QWidget *list = find<QListWidget>("lbRoms")->viewport();
+            if (!step.dropped.isEmpty() && (QApplication::sendEvent(list, &enter), enter.isAccepted()))
+                QApplication::sendEvent(list, &drop);
         }
     }
 };

@@ -3,6 +3,7 @@
 #include "testsupport.h"
 #include "windowsupport.h"
 
+#include <QAccessible>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -115,6 +116,7 @@ private slots:
         const auto browse = [](const QString &files) {
             return click("cmdBrowse", files.split(u' ', Qt::SkipEmptyParts));
         };
+        const auto drop = [](const QStringList &urls) { return Step{"lbRoms", {}, {}, urls}; };
         const Step add = browse(abc), save = click("cmdSave", {{"o"}});
         const Step remove = click("cmdRemoveRom"), up = click("cmdUpList"), down = click("cmdDownList");
         const Step typeOutput = type("txtOutputFile", "k");
@@ -128,6 +130,8 @@ private slots:
         QTest::newRow("focus enters the list") << Steps{add, type("cmdBrowse", "\t\t\t\t")} << abc << -1 << true << "";
         QTest::newRow("remove middle") << Steps{add, row(1), remove} << "a.nes c.nes" << 1 << true << "";
         QTest::newRow("remove last") << Steps{add, row(2), remove} << "a.nes b.nes" << 1 << true << "";
+        QTest::newRow("remove one of two")
+            << Steps{browse("a.nes b.nes"), save, row(0), remove} << "b.nes" << 0 << true << "o";
         QTest::newRow("remove the only game")
             << Steps{browse("a.nes"), save, row(0), click("chkOptions_5"), remove} << "" << -1 << false << "o";
         QTest::newRow("nothing selected") << Steps{add, remove, up, down} << abc << -1 << true << "";
@@ -141,6 +145,10 @@ private slots:
         QTest::newRow("output emptied")
             << Steps{add, typeOutput, type("txtOutputFile", "\b")} << abc << -1 << true << "";
         QTest::newRow("output a blank") << Steps{add, type("txtOutputFile", " ")} << abc << -1 << true << " ";
+        QTest::newRow("drop") << Steps{drop({"https://h/d.nes", "file:///r/b.nes", "file:///r/d.txt", "file:///r/a.NES", "file:///r/"})}
+            << "b.nes a.NES" << -1 << true << "";
+        QTest::newRow("drop ends at a game that cannot be added")
+            << Steps{drop({"file:///r/a.nes", "file:///" + QString(32767, u'r') + ".nes", "file:///r/c.nes"})} << "a.nes" << -1 << false << "";
         // clang-format on
     }
     void commands()
@@ -185,6 +193,29 @@ private slots:
         QTEST(f->roms.at(0), "a");
         QTEST(f->roms.at(1), "b");
         verifyInStep();
+    }
+
+    // What a screen reader says each control does.
+    void accessibleNames_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("name");
+        // clang-format off
+        QTest::newRow("list") << "lbRoms" << "Games";
+        QTest::newRow("up") << "cmdUpList" << "Move up";
+        QTest::newRow("down") << "cmdDownList" << "Move down";
+        QTest::newRow("add") << "cmdBrowse" << "Browse for ROM files";
+        QTest::newRow("title") << "txtMenuTitle" << "Menu title";
+        QTest::newRow("sprite") << "txtSprite" << "Sprite follow value";
+        QTest::newRow("memory") << "txtMem" << "Memory follow value";
+        QTest::newRow("output") << "txtOutputFile" << "Output file";
+        QTest::newRow("choose output") << "cmdSave" << "Browse for the output file";
+        // clang-format on
+    }
+    void accessibleNames()
+    {
+        QFETCH(QString, control);
+        QTEST(QAccessible::queryAccessibleInterface(f->find(control))->text(QAccessible::Name), "name");
     }
 
     // The real dialogs, as the two Browse buttons set them up, after a first

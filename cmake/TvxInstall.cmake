@@ -1,0 +1,39 @@
+# The installed layout, with GNUInstallDirs' folders under the prefix:
+#   bin/tamblinvx-lofter                   a link to the program, for the command line
+#   libexec/tamblinvx-lofter/              the program, batrun and batrun's window
+#                                          library side by side, as in the build
+#                                          tree's bin/: each finds the others next to
+#                                          its own file, so nothing knows the prefix
+#   libexec/tamblinvx-lofter/open-folder   what the desktop entry starts
+#   share/applications, share/metainfo, share/icons/hicolor, share/man/man1
+include(GNUInstallDirs)
+
+set(TVX_APP_ID org.tamblinvx.Lofter)
+set(TVX_LIBEXEC_DIR ${CMAKE_INSTALL_LIBEXECDIR}/tamblinvx-lofter)
+
+install(TARGETS tamblinvx-lofter batrun RUNTIME DESTINATION ${TVX_LIBEXEC_DIR})
+install(TARGETS batrun_window LIBRARY DESTINATION ${TVX_LIBEXEC_DIR})
+install(PROGRAMS app/open-folder DESTINATION ${TVX_LIBEXEC_DIR})
+
+file(RELATIVE_PATH TVX_PROGRAM_FROM_BIN /${CMAKE_INSTALL_BINDIR} /${TVX_LIBEXEC_DIR}/tamblinvx-lofter)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/install)
+file(CREATE_LINK ${TVX_PROGRAM_FROM_BIN} ${CMAKE_BINARY_DIR}/install/tamblinvx-lofter SYMBOLIC)
+install(FILES ${CMAKE_BINARY_DIR}/install/tamblinvx-lofter DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The entry names its launcher by full path, which is known once the prefix is:
+# `cmake --install --prefix` may choose another one than the configure step.
+install(CODE "
+    set(launcher \"${TVX_LIBEXEC_DIR}/open-folder\")
+    cmake_path(ABSOLUTE_PATH launcher BASE_DIRECTORY \"\${CMAKE_INSTALL_PREFIX}\")
+    set(entry \"${CMAKE_INSTALL_DATADIR}/applications/${TVX_APP_ID}.desktop\")
+    cmake_path(ABSOLUTE_PATH entry BASE_DIRECTORY \"\${CMAKE_INSTALL_PREFIX}\")
+    message(STATUS \"Installing: \$ENV{DESTDIR}\${entry}\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/data/${TVX_APP_ID}.desktop.in\" \"\$ENV{DESTDIR}\${entry}\" @ONLY)
+")
+install(FILES data/${TVX_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+foreach(size 16 24 32 48 64 128 256)
+    install(FILES data/icons/${TVX_APP_ID}-${size}.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME ${TVX_APP_ID}.png)
+endforeach()
+install(FILES data/icons/${TVX_APP_ID}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES data/tamblinvx-lofter.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
