@@ -3,12 +3,24 @@
 #include "apperror.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
+
+#ifdef Q_OS_WIN
+#include <QWidget>
+
+#include <cwchar>
+#include <vector>
+
+#include <windows.h>
+#include <commdlg.h>
+#else
+#include <QFileDialog>
 #include <QMessageBox>
+#endif
 
 namespace {
 
+#ifndef Q_OS_WIN
 // "desc|pattern|desc|pattern" into Qt's "desc (pattern)" entries. Where
 // names need not hold a dot, "*.*" would hide files without one: "*" it is.
 QStringList nameFilters(const QString &filter)
@@ -18,10 +30,8 @@ QStringList nameFilters(const QString &filter)
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString description = parts[i].trimmed();
         QString pattern = parts[i + 1].trimmed();
-#ifndef Q_OS_WIN
         if (pattern == QStringLiteral("*.*"))
             pattern = QStringLiteral("*");
-#endif
         pattern.replace(u';', u' ');
         const qsizetype open = description.lastIndexOf(u'(');
         if (open > 0 && description.endsWith(u')'))
@@ -30,6 +40,21 @@ QStringList nameFilters(const QString &filter)
     }
     return filters;
 }
+
+// The checks the flag word asks for that the toolkit's dialog does not make itself.
+bool acceptable(QWidget *parent, int flags, const QString &path)
+{
+    const QFileInfo file(path);
+    if ((flags & CommonDialog::NoReadOnlyReturn)
+        && (file.exists() ? !file.isWritable() : !QFileInfo(file.absolutePath()).isWritable())) {
+        QMessageBox::warning(
+                parent, parent->windowTitle(),
+                QStringLiteral("%1\nis write-protected. Choose another file.").arg(QDir::toNativeSeparators(path)));
+        return false;
+    }
+    return true;
+}
+#endif
 
 } // namespace
 
@@ -64,6 +89,45 @@ void CommonDialog::show(QWidget *parent, Mode mode)
     FileTitle = QFileInfo(chosen->first()).fileName();
 }
 
+#ifdef Q_OS_WIN
+// The system's own dialog, which takes the commands' flag bits as they are.
+std::optional<QStringList> CommonDialog::ask(QWidget *parent, Mode mode) const
+{
+    // "desc|pattern|..." with each part ended by a NUL and the list by one more.
+    const std::wstring filter = (QString(Filter).replace(u'|', QChar()) + QString(2, QChar())).toStdWString();
+    // Room for a long multi-selection: "dir\0name\0name\0\0".
+    std::vector<wchar_t> file(64 * 1024);
+    QDir::toNativeSeparators(FileName).left(qsizetype(file.size()) - 1).toWCharArray(file.data());
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    // Qt's offscreen platform has no system window to own the dialog.
+    const HWND owner = parent ? HWND(parent->window()->winId()) : nullptr;
+    dialog.hwndOwner = IsWindow(owner) ? owner : nullptr;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = DWORD(file.size());
+    // Explorer: the multi-selection form above. The current folder stays: one
+    // left in the chosen folder could not be removed while the program runs.
+    // A game must be a file that exists, as off Windows. No default extension
+    // (lpstrDefExt): a name typed without one is used as typed.
+    dialog.Flags = DWORD(Flags) | OFN_EXPLORER | OFN_NOCHANGEDIR | (mode == Mode::Open ? OFN_FILEMUSTEXIST : 0);
+    if (!(mode == Mode::Open ? GetOpenFileNameW(&dialog) : GetSaveFileNameW(&dialog))) {
+        if (const DWORD failure = CommDlgExtendedError())
+            throw AppError(int(failure),
+                           QStringLiteral("The file dialog failed (0x%1)").arg(failure, 4, 16, QChar(u'0')));
+        return std::nullopt;
+    }
+    QStringList parts;
+    for (const wchar_t *part = file.data(); *part; part += wcslen(part) + 1)
+        parts << QString::fromWCharArray(part);
+    if (parts.size() > 1) {
+        const QString folder = parts.takeFirst();
+        for (QString &name : parts)
+            name = folder + u'\\' + name;
+    }
+    return parts;
+}
+#else
 std::optional<QStringList> CommonDialog::ask(QWidget *parent, Mode mode) const
 {
     QFileDialog dialog(parent);
@@ -83,22 +147,9 @@ std::optional<QStringList> CommonDialog::ask(QWidget *parent, Mode mode) const
     }
     while (dialog.exec() == QDialog::Accepted) {
         const QStringList chosen = dialog.selectedFiles();
-        if (std::all_of(chosen.begin(), chosen.end(), [&](const QString &p) { return acceptable(&dialog, p); }))
+        if (std::all_of(chosen.begin(), chosen.end(), [&](const QString &p) { return acceptable(&dialog, Flags, p); }))
             return chosen;
     }
     return std::nullopt;
 }
-
-// The checks the flag word asks for that the toolkit's dialog does not make itself.
-bool CommonDialog::acceptable(QWidget *parent, const QString &path) const
-{
-    const QFileInfo file(path);
-    if ((Flags & NoReadOnlyReturn)
-        && (file.exists() ? !file.isWritable() : !QFileInfo(file.absolutePath()).isWritable())) {
-        QMessageBox::warning(
-                parent, parent->windowTitle(),
-                QStringLiteral("%1\nis write-protected. Choose another file.").arg(QDir::toNativeSeparators(path)));
-        return false;
-    }
-    return true;
-}
+#endif

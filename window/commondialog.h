@@ -18,7 +18,7 @@ public:
         OverwritePrompt = 0x2,
         AllowMultiSelect = 0x200,
         NoReadOnlyReturn = 0x8000,
-        Explorer = 0x80000, // the look of the dialog; nothing to do here
+        Explorer = 0x80000, // the look of the system's dialog
     };
 
     // A cancelled dialog raises AppError 32755 when set.
@@ -44,7 +44,6 @@ private:
     enum class Mode { Open, Save };
     void show(QWidget *parent, Mode mode);
     std::optional<QStringList> ask(QWidget *parent, Mode mode) const;
-    bool acceptable(QWidget *parent, const QString &path) const;
 
     std::deque<std::optional<QStringList>> m_scripted;
 };

@@ -25,13 +25,6 @@ const QByteArray Bottom = "\r\n# Generated with TamblinVx Lofter by Veskin\r\n\r
 
 const ScriptForm Batrun = ScriptForm::batrun(), Cp437 = ScriptForm::windowsIn(437), Cp850 = ScriptForm::windowsIn(850);
 
-// Restores the current directory the build changes.
-struct CurrentDirGuard
-{
-    QString saved = QDir::currentPath();
-    ~CurrentDirGuard() { QDir::setCurrent(saved); }
-};
-
 } // namespace
 
 Q_DECLARE_METATYPE(ScriptForm)
@@ -187,8 +180,8 @@ private slots:
     {
         QFETCH(QString, output);
         QFETCH(QString, rom);
-        CurrentDirGuard guard;
         QTemporaryDir start, romDir;
+        CurrentDirGuard guard;
         writeFile(start.filePath("tamblinvx.gba"), "image");
         writeFile(romDir.filePath("a.nes"), "rom");
 #ifndef Q_OS_WIN
@@ -241,8 +234,8 @@ private slots:
         QFETCH(int, error);
         QFETCH(QString, named);
         QFETCH(QByteArray, menu);
-        CurrentDirGuard guard;
         QTemporaryDir dir;
+        CurrentDirGuard guard;
         const QString name = dir.filePath(planted.chopped(1));
         const char kind = planted.back().toLatin1();
         writeFile(dir.filePath("victim"), "victim");

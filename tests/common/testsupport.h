@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #ifdef Q_OS_LINUX
@@ -14,6 +15,14 @@
 
 #include <csignal>
 #endif
+
+// Restores the current directory the build changes. Declared after the
+// temporary folders: Windows removes no folder that is a process's current one.
+struct CurrentDirGuard
+{
+    QString saved = QDir::currentPath();
+    ~CurrentDirGuard() { QDir::setCurrent(saved); }
+};
 
 // The number of the AppError that f raises, 0 when it raises none.
 template <class F>
@@ -40,10 +49,13 @@ inline void writeFile(const QString &path, const QByteArray &bytes)
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
-// The build's script runs on its own; waits for the image it writes.
+// The build's script runs on its own; waits for the image it writes. Read
+// only at its full size: on Windows, a file open for reading makes the
+// script's next "copy" onto it fail.
 inline QByteArray waitForContent(const QString &path, const QByteArray &expected)
 {
-    return QTest::qWaitFor([&] { return readAll(path) == expected; }, 20000) ? expected : readAll(path);
+    const auto done = [&] { return QFileInfo(path).size() == expected.size() && readAll(path) == expected; };
+    return QTest::qWaitFor(done, 20000) ? expected : readAll(path);
 }
 
 #ifdef Q_OS_LINUX

@@ -19,6 +19,7 @@ private slots:
         Descendants started;
 #endif
         QTemporaryDir work;
+        const CurrentDirGuard guard;
         const auto path = [&](const QString &name) { return work.filePath(name); };
         const QStringList roms = {path("Alpha.nes"), path("Beta (E).nes"), path("Gamma+1.nes")};
         for (const QString &rom : roms)
@@ -35,7 +36,10 @@ private slots:
                 click("chkOptions_5"), type("txtMem", "4096"), row(2), click("chkOptions_4"), type("txtSprite", "12"),
                 click("cmdUpList"), row(2), click("cmdRemoveRom"), click("cmdSave", {{path("out image.gba")}}),
                 click("cmdOutput")});
-        QVERIFY(report.startsWith(QStringLiteral("Error %1: %2").arg(EISDIR).arg(qt_error_string(EISDIR))));
+        // Windows refuses to rename a file over a folder with ERROR_ACCESS_DENIED.
+        const int refused = QSysInfo::kernelType() == "winnt" ? 5 : EISDIR;
+        QCOMPARE(report.left(report.indexOf(" (")),
+                 QStringLiteral("Error %1: %2").arg(refused).arg(qt_error_string(refused)));
         QCOMPARE(f.rowTexts(), QStringList({"Alpha.nes", "Gamma+1.nes"}));
 
         QVERIFY(QDir(path("start")).rmdir("menu.txt"));
@@ -51,6 +55,10 @@ private slots:
         QCOMPARE(readAll(path("start/menu.txt")), menu);
         const QByteArray image = QByteArray(70000, 'G') + menu + readAll(roms[0]) + readAll(roms[2]);
         QCOMPARE(waitForContent(path("out image.gba"), image), image);
+        // Windows removes no folder that a process has made current, as the
+        // script's interpreter did until it ended.
+        QDir::setCurrent(guard.saved);
+        QVERIFY(QTest::qWaitFor([&] { return QDir(work.path()).removeRecursively(); }, 20000));
     }
 };
 

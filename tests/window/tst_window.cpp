@@ -10,6 +10,12 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#include <commctrl.h>
+#include <dlgs.h>
+#endif
+
 namespace {
 
 // A game added as the title's first letter, with the seven option values.
@@ -19,24 +25,51 @@ RomEntry game(const QString &title, std::array<qint16, 7> options = {}, const QS
     return {title.left(1) + ".nes", title, options, mem, sprite};
 }
 
-// Once the real file dialog is open (it runs its own event loop): checks it,
-// then types text into its name box and accepts, or cancels for no text.
-void answerDialog(const QString &text, std::function<void(QFileDialog *, QLineEdit *)> check)
+// What a real file dialog showed as it opened.
+struct Shown
 {
-    QTimer::singleShot(10, [=] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    QStringList filters;
+    QString name;
+    bool several = false;
+};
+
+// Once the real file dialog is open (it runs its own event loop): notes what
+// it shows, then types text into its name box and accepts, or cancels for no text.
+void answerDialog(const QString &text, Shown &shown, QTimer &timer)
+{
+    QObject::connect(&timer, &QTimer::timeout, [&, text] {
+#ifdef Q_OS_WIN
+        const HWND dialog = FindWindowW(L"#32770", nullptr);
         if (!dialog)
-            return answerDialog(text, check);
+            return;
+        timer.stop();
+        wchar_t buffer[MAX_PATH] = {};
+        for (WPARAM i = 0; SendDlgItemMessageW(dialog, cmb1, CB_GETLBTEXT, i, LPARAM(buffer)) != CB_ERR; ++i)
+            shown.filters << QString::fromWCharArray(buffer);
+        shown.name = QString::fromWCharArray(buffer, GetDlgItemTextW(dialog, cmb13, buffer, MAX_PATH));
+        // The list of files, as wine's dialog makes it.
+        const HWND files = FindWindowExW(FindWindowExW(dialog, {}, L"SHELLDLL_DefView", {}), {}, L"SysListView32", {});
+        shown.several = files && !(GetWindowLongW(files, GWL_STYLE) & LVS_SINGLESEL);
+        SetDlgItemTextW(dialog, cmb13, reinterpret_cast<const wchar_t *>(text.utf16()));
+        PostMessageW(dialog, WM_COMMAND, text.isEmpty() ? IDCANCEL : IDOK, 0);
+#else
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isActiveWindow())
+            return;
+        timer.stop();
         auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
-        check(dialog, name);
+        shown = {dialog->nameFilters(), name->text(), dialog->fileMode() == QFileDialog::ExistingFiles};
         if (text.isEmpty())
             return dialog->reject();
+        name->setFocus(); // typed there, a name replaces the dialog's own choice
         name->setText(text);
         // Enabled once the dialog has read the folder and knows the typed files.
         QAbstractButton *accept = dialog->findChild<QDialogButtonBox *>()->buttons().first();
         QVERIFY(QTest::qWaitFor([accept] { return accept->isEnabled(); }, 5000));
         accept->click();
+#endif
     });
+    timer.start(20);
 }
 
 } // namespace
@@ -185,32 +218,47 @@ private slots:
         QTEST(QAccessible::queryAccessibleInterface(f->find(control))->text(QAccessible::Name), "name");
     }
 
-    // The real dialogs, as the two Browse buttons set them up.
+    // The real dialogs, as the two Browse buttons set them up, after a first
+    // game "first.nes" was added; "%1" is the folder of the games.
+    void realFileDialogs_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("rows");
+        QTest::addColumn<QString>("output");
+        // clang-format off
+        QTest::newRow("one file") << "cmdBrowse" << "second.nes" << "first.nes second.nes" << "";
+        QTest::newRow("several at once") << "cmdBrowse" << "\"first.nes\" \"second.nes\"" << "first.nes first.nes second.nes" << "";
+        QTest::newRow("open cancelled") << "cmdBrowse" << "" << "first.nes" << "";
+        QTest::newRow("a name without extension") << "cmdSave" << "%1/plain" << "first.nes" << "%1/plain";
+        QTest::newRow("another extension") << "cmdSave" << "%1/alpha.nes" << "first.nes" << "%1/alpha.nes";
+        QTest::newRow("save cancelled") << "cmdSave" << "" << "first.nes" << "";
+        // clang-format on
+    }
     void realFileDialogs()
     {
+        QFETCH(QString, command);
+        QFETCH(QString, typed);
+        QFETCH(QString, output);
         QTemporaryDir dir;
-        const QString first = dir.filePath("first.nes"), second = dir.filePath("second.nes");
-        for (const QString &path : {first, second})
-            QVERIFY(QFile(path).open(QIODevice::WriteOnly));
-        answerDialog('"' + first + "\" \"" + second + '"', [&](QFileDialog *dialog, QLineEdit *) {
-            QCOMPARE(dialog->nameFilters(), QStringList({"NES Roms (*.nes)", "All Files (*)"}));
-            QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFiles);
-        });
-        QTest::mouseClick(f->find("cmdBrowse"), Qt::LeftButton);
-        QCOMPARE(f->rowTexts(), QStringList({"first.nes", "second.nes"}));
-        QCOMPARE(f->window.cdOpen().FileTitle, "first.nes");
-        // The next dialog starts from the last file, the save dialog from none.
-        answerDialog({}, [&](QFileDialog *dialog, QLineEdit *name) {
-            QVERIFY(QTest::qWaitFor([name] { return name->text() == "first.nes"; }, 5000));
-            QCOMPARE(dialog->directory(), QDir(dir.path()));
-        });
-        QCOMPARE(errorOf([&] { f->window.cdOpen().ShowOpen(&f->window); }), 32755);
-        answerDialog(dir.filePath("out.gba"), [&](QFileDialog *dialog, QLineEdit *name) {
-            QCOMPARE(name->text(), "");
-            QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
-        });
-        QTest::mouseClick(f->find("cmdSave"), Qt::LeftButton);
-        QCOMPARE(f->text("txtOutputFile"), dir.filePath("out.gba"));
+        const auto native = [&](QString path) { return QDir::toNativeSeparators(path.replace("%1", dir.path())); };
+        for (const QString name : {"first.nes", "second.nes"})
+            QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
+        f->play({click("cmdBrowse", {{dir.filePath("first.nes")}})});
+        Shown shown;
+        QTimer timer;
+        answerDialog(native(typed), shown, timer);
+        QTest::mouseClick(f->find(command), Qt::LeftButton);
+        QTEST(f->rowTexts().join(u' '), "rows");
+        QCOMPARE(f->text("txtOutputFile"), native(output));
+        // The open dialog takes several files and starts from the last one; the save dialog starts empty.
+        const bool open = command == "cmdBrowse";
+        // Windows lists the descriptions as given; elsewhere "*.*" would hide the files without a dot.
+        const QString all = QSysInfo::kernelType() == "winnt" ? "All Files (*.*)" : "All Files (*)";
+        QCOMPARE(shown.filters, QStringList({open ? "NES Roms (*.nes)" : "GBA Roms (*.gba)", all}));
+        QCOMPARE(shown.name, open ? "first.nes" : "");
+        QCOMPARE(shown.several, open);
+        verifyInStep();
     }
 };
 
