@@ -1,5 +1,7 @@
 // From clicks on the window to the finished image, with the file dialog's
-// answers scripted, the real build and the real batrun.
+// answers scripted, the real build and the real interpreter: batrun, or on
+// Windows the system's own. The folders' names hold what an interpreter would
+// split or misread unquoted, and a letter outside ASCII for the code page.
 #include "testsupport.h"
 #include "windowsupport.h"
 
@@ -21,28 +23,30 @@ private slots:
         QTemporaryDir work;
         const CurrentDirGuard guard;
         const auto path = [&](const QString &name) { return work.filePath(name); };
-        const QStringList roms = {path("Alpha.nes"), path("Beta (E).nes"), path("Gamma+1.nes")};
+        const QString start = path("start \u00e9 & (1)"), output = path("out (\u00e9) 50%!^&.gba");
+        const QStringList roms = {path("roms 100% ^!/Alpha.nes"), path("roms 100% ^!/Beta (E).nes"),
+                                  path("roms 100% ^!/Gamma+1.nes")};
+        QVERIFY(QDir().mkpath(path("roms 100% ^!")));
         for (const QString &rom : roms)
             writeFile(rom, "NES\x1a" + rom.toUtf8().repeated(1000));
         // A directory named "menu.txt" cannot be written, not even by root.
-        QVERIFY(QDir(work.path()).mkpath("start/menu.txt"));
-        writeFile(path("start/tamblinvx.gba"), QByteArray(70000, 'G'));
-        QDir::setCurrent(path("start")); // the window's start directory
+        QVERIFY(QDir().mkpath(start + "/menu.txt"));
+        writeFile(start + "/tamblinvx.gba", QByteArray(70000, 'G'));
+        QDir::setCurrent(start); // the window's start directory
         WindowFixture f;
         QString report;
         f.window.errorReport().scriptNextAnswer([&](const QString &message) { report = message; });
         QDir::setCurrent(work.path()); // the build goes back to its start directory
         f.play({click("cmdBrowse", roms), row(0), type("txtMenuTitle", "!"), click("chkOptions_0"),
                 click("chkOptions_5"), type("txtMem", "4096"), row(2), click("chkOptions_4"), type("txtSprite", "12"),
-                click("cmdUpList"), row(2), click("cmdRemoveRom"), click("cmdSave", {{path("out image.gba")}}),
-                click("cmdOutput")});
+                click("cmdUpList"), row(2), click("cmdRemoveRom"), click("cmdSave", {{output}}), click("cmdOutput")});
         // Windows refuses to rename a file over a folder with ERROR_ACCESS_DENIED.
         const int refused = QSysInfo::kernelType() == "winnt" ? 5 : EISDIR;
         QCOMPARE(report.left(report.indexOf(" (")),
                  QStringLiteral("Error %1: %2").arg(refused).arg(qt_error_string(refused)));
         QCOMPARE(f.rowTexts(), QStringList({"Alpha.nes", "Gamma+1.nes"}));
 
-        QVERIFY(QDir(path("start")).rmdir("menu.txt"));
+        QVERIFY(QDir(start).rmdir("menu.txt"));
         f.play({click("cmdOutput")});
 #ifdef Q_OS_LINUX
         // batrun ends by itself where its window shows nothing, the join failed or not.
@@ -52,9 +56,9 @@ private slots:
                                 "Alpha!|33|4096\r\n"
                                 "Gamma+1|16|12\r\n"
                                 "\r\n# Generated with TamblinVx Lofter by Veskin\r\n\r\n";
-        QCOMPARE(readAll(path("start/menu.txt")), menu);
+        QCOMPARE(readAll(start + "/menu.txt"), menu);
         const QByteArray image = QByteArray(70000, 'G') + menu + readAll(roms[0]) + readAll(roms[2]);
-        QCOMPARE(waitForContent(path("out image.gba"), image), image);
+        QCOMPARE(waitForContent(output, image), image);
         // Windows removes no folder that a process has made current, as the
         // script's interpreter did until it ended.
         QDir::setCurrent(guard.saved);
