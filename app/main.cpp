@@ -7,7 +7,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     // Desktops match the window to its entry and icon by this name (on Wayland the only way).
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.tamblinvx.Lofter"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(TVX_APP_ID));
     RomList roms;
     frmMain window(roms);
     window.show();

@@ -8,7 +8,6 @@
 #   share/applications, share/metainfo, share/icons/hicolor, share/man/man1
 include(GNUInstallDirs)
 
-set(TVX_APP_ID org.tamblinvx.Lofter)
 set(TVX_LIBEXEC_DIR ${CMAKE_INSTALL_LIBEXECDIR}/tamblinvx-lofter)
 
 install(TARGETS tamblinvx-lofter batrun RUNTIME DESTINATION ${TVX_LIBEXEC_DIR})

@@ -225,7 +225,7 @@ extern "C" int batrunWindowMain(const char *scriptPath)
     char *argv[] = {name, nullptr};
     QApplication app(argc, argv);
     // The join belongs to the program that started it: its entry and icon (on Wayland the only link).
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.tamblinvx.Lofter"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(TVX_APP_ID));
     ScriptWindow window;
     // Where the window shows nothing, nobody could close it: batrun ends with the script.
     const QString platform = QGuiApplication::platformName();
