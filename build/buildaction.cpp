@@ -1,5 +1,6 @@
 #include "buildaction.h"
 
+#include "buildfiles.h"
 #include "menufile.h"
 
 void RunBuild(const QString &startDir, const QString &outputPath, RomList &roms, const QString &interpreter,
@@ -13,5 +14,5 @@ void RunBuild(const QString &startDir, const QString &outputPath, RomList &roms,
     const QByteArray script = buildScriptBytes(startDir, outputPath, roms, form);
     WriteMenuFile(roms);
     WriteBuildScript(script);
-    startBuildScript(QStringLiteral("TamLof.bat"), interpreter);
+    startBuildScript(BuildFiles::Script, interpreter);
 }

@@ -1,6 +1,7 @@
 #include "buildscript.h"
 
 #include "apperror.h"
+#include "buildfiles.h"
 #include "codepage.h"
 #include "romlist.h"
 #include "systemcalls.h"
@@ -16,8 +17,6 @@
 #include <system_error>
 
 namespace {
-
-const QString ScriptName = QStringLiteral("TamLof.bat");
 
 bool hasUnsafeCharacter(const QString &path)
 {
@@ -139,9 +138,8 @@ void checkBuildPaths(const QString &startDir, const QString &outputPath, const R
                                                            "and would be destroyed.")
                                                     .arg(outputPath));
     };
-    refuseOverwrite(QStringLiteral("tamblinvx.gba"));
-    refuseOverwrite(QStringLiteral("menu.txt"));
-    refuseOverwrite(ScriptName);
+    for (const QString &file : {BuildFiles::EmulatorImage, BuildFiles::Menu, BuildFiles::Script})
+        refuseOverwrite(file);
     for (qint16 i = 0; i < games; ++i)
         refuseOverwrite(roms.at(i).RomPath);
 }
@@ -161,7 +159,8 @@ QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, 
     const QByteArray output = scriptPath(outputPath, form);
     QByteArray out;
     out += "cd " + scriptPath(startDir, form) + "\r\n";
-    out += "copy /b tamblinvx.gba+menu.txt " + output + "\r\n";
+    out += "copy /b " + scriptPath(BuildFiles::EmulatorImage, form) + '+' + scriptPath(BuildFiles::Menu, form) + ' '
+            + output + "\r\n";
     const qint16 games = roms.upperBound();
     out.reserve(out.size() + qsizetype(games) * (2 * output.size() + 64));
     for (qint16 i = 0; i < games; ++i) {
@@ -178,7 +177,7 @@ QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, 
 
 void WriteBuildScript(const QByteArray &script)
 {
-    OutputFile file(ScriptName);
+    OutputFile file(BuildFiles::Script);
     file.write(script);
     file.commit();
 }

@@ -1,5 +1,6 @@
 #include "menufile.h"
 
+#include "buildfiles.h"
 #include "romlist.h"
 #include "systemcalls.h"
 
@@ -84,9 +85,9 @@ QByteArray menuFileBytes(RomList &roms)
         }
         if (flags != 0)
             line += u'|' + QString::number(flags);
-        if (entry.Options[4] != 0)
+        if (entry.Options[ScreenFollowsSprite] != 0)
             line += u'|' + entry.SpriteFollow;
-        else if (entry.Options[5] != 0)
+        else if (entry.Options[ScreenFollowsMemory] != 0)
             line += u'|' + entry.MemFollow;
         out += latin1Line(line);
         out += LineEnd;
@@ -102,7 +103,7 @@ void WriteMenuFile(RomList &roms)
 {
     // Opened before any entry is touched, so a file that cannot be created
     // leaves the follow values as they were.
-    OutputFile file(QStringLiteral("menu.txt"));
+    OutputFile file(BuildFiles::Menu);
     file.write(menuFileBytes(roms));
     file.commit();
 }

@@ -8,12 +8,25 @@
 #include <functional>
 #include <vector>
 
+// The seven emulator options, by the index that selects the option box, the
+// slot in RomEntry::Options and the bit in a menu line's flags.
+enum Option : int {
+    SpeedHack1,
+    SpeedHack2,
+    SpeedHack3,
+    NoVBlankWait,
+    ScreenFollowsSprite, // with SpriteFollow; excludes ScreenFollowsMemory
+    ScreenFollowsMemory, // with MemFollow; excludes ScreenFollowsSprite
+    Profiling,
+    OptionCount
+};
+
 // One game of the compilation.
 struct RomEntry
 {
     QString RomPath;
     QString MenuTitle;
-    std::array<qint16, 7> Options{}; // one per option box: 0 clear, 1 set
+    std::array<qint16, OptionCount> Options{}; // one per Option: 0 clear, 1 set
     QString MemFollow;
     QString SpriteFollow;
 

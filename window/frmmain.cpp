@@ -14,9 +14,6 @@
 
 namespace {
 
-constexpr int SpriteOption = 4;
-constexpr int MemOption = 5;
-
 // For the steps that go on whatever fails (the start-up sequence and txtMem's
 // Change handling), and for the list commands, which end silently at the
 // first failure, a cancelled dialog included, and undo nothing.
@@ -129,8 +126,8 @@ void frmMain::EnableRomEditor(bool enabled)
     for (QCheckBox *box : m_chkOptions)
         box->setEnabled(enabled);
     // The value boxes follow their option boxes, not the flag.
-    m_ui->txtSprite->setEnabled(chkOptions(SpriteOption)->isChecked());
-    m_ui->txtMem->setEnabled(chkOptions(MemOption)->isChecked());
+    m_ui->txtSprite->setEnabled(chkOptions(ScreenFollowsSprite)->isChecked());
+    m_ui->txtMem->setEnabled(chkOptions(ScreenFollowsMemory)->isChecked());
     m_ui->txtMenuTitle->setEnabled(enabled);
     m_ui->Label1->setEnabled(enabled);
 }
@@ -159,12 +156,12 @@ void frmMain::chkOptions_Click(int index)
         if (!entry)
             return;
         entry->Options.at(std::size_t(index)) = chkOptions(index)->isChecked() ? 1 : 0;
-        if (index != SpriteOption && index != MemOption)
+        if (index != ScreenFollowsSprite && index != ScreenFollowsMemory)
             return;
         // The follow options exclude each other. Unchecking the partner runs
         // its own handling here, nested, when it was checked.
-        const int partner = index == SpriteOption ? MemOption : SpriteOption;
-        QLineEdit *valueBox = index == SpriteOption ? m_ui->txtSprite : m_ui->txtMem;
+        const int partner = index == ScreenFollowsSprite ? ScreenFollowsMemory : ScreenFollowsSprite;
+        QLineEdit *valueBox = index == ScreenFollowsSprite ? m_ui->txtSprite : m_ui->txtMem;
         if (chkOptions(index)->isChecked())
             chkOptions(partner)->setChecked(false);
         valueBox->setEnabled(chkOptions(index)->isChecked());
