@@ -21,8 +21,6 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
         endforeach()
         set(TVX_WINE_DLL_DIRS "${dirs}" CACHE INTERNAL "Folders of the DLLs the Windows build loads")
         list(TRANSFORM dirs PREPEND "WINEPATH=cmake_list_append:Z:" OUTPUT_VARIABLE TVX_TEST_WINEPATH)
-    else()
-        unset(TVX_WINE_DLL_DIRS CACHE)
     endif()
 endif()
 
