@@ -6,7 +6,12 @@
 #                                          its own file, so nothing knows the prefix
 #   libexec/tamblinvx-lofter/open-folder   what the desktop entry starts
 #   share/applications, share/metainfo, share/icons/hicolor, share/man/man1
+#   share/doc/tamblinvx-lofter/LICENSE
+# Modes come from these rules alone, never from the umask or the checkout:
+# folders 755, programs 755, data 644.
 include(GNUInstallDirs)
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
+                                                WORLD_EXECUTE)
 
 set(TVX_LIBEXEC_DIR ${CMAKE_INSTALL_LIBEXECDIR}/tamblinvx-lofter)
 
@@ -21,13 +26,16 @@ install(FILES ${CMAKE_BINARY_DIR}/install/tamblinvx-lofter DESTINATION ${CMAKE_I
 
 # The entry names its launcher by full path, which is known once the prefix is:
 # `cmake --install --prefix` may choose another one than the configure step.
+# Its folder is made by a rule of its own, for that folder's mode.
+install(DIRECTORY DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(CODE "
     set(launcher \"${TVX_LIBEXEC_DIR}/open-folder\")
     cmake_path(ABSOLUTE_PATH launcher BASE_DIRECTORY \"\${CMAKE_INSTALL_PREFIX}\")
     set(entry \"${CMAKE_INSTALL_DATADIR}/applications/${TVX_APP_ID}.desktop\")
     cmake_path(ABSOLUTE_PATH entry BASE_DIRECTORY \"\${CMAKE_INSTALL_PREFIX}\")
     message(STATUS \"Installing: \$ENV{DESTDIR}\${entry}\")
-    configure_file(\"${PROJECT_SOURCE_DIR}/data/${TVX_APP_ID}.desktop.in\" \"\$ENV{DESTDIR}\${entry}\" @ONLY)
+    configure_file(\"${PROJECT_SOURCE_DIR}/data/${TVX_APP_ID}.desktop.in\" \"\$ENV{DESTDIR}\${entry}\" @ONLY
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 ")
 install(FILES data/${TVX_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 foreach(size 16 24 32 48 64 128 256)
@@ -36,3 +44,4 @@ foreach(size 16 24 32 48 64 128 256)
 endforeach()
 install(FILES data/icons/${TVX_APP_ID}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES data/tamblinvx-lofter.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tamblinvx-lofter)
