@@ -228,7 +228,67 @@ private slots:
         QCOMPARE(readAll(romDir.filePath("a.nes")), QByteArray("rom"));
     }
 
+    // What the report says when cmd has ended: the sizes the build expected
+    // and found (-1: no file), cmd's exit code; error number 0: no report.
+    void joinedImage_data()
+    {
+        // clang-format off
+        QTest::addColumn<qint64>("expected");
+        QTest::addColumn<qint64>("found");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("says");
+        const qint64 limit = CartridgeLimit;
+        QTest::newRow("whole") << qint64(84113) << qint64(84113) << 0 << "";
+        QTest::newRow("short") << qint64(84113) << qint64(76113) << 13 << "76113 bytes long, and it should be 84113 bytes long. The command interpreter ended with exit code 1.";
+        QTest::newRow("longer") << qint64(84113) << qint64(84114) << 13 << "84114 bytes long, and it should be 84113";
+        QTest::newRow("missing") << qint64(84113) << qint64(-1) << 2 << "not whole: no image is there";
+        QTest::newRow("empty") << qint64(84113) << qint64(0) << 13 << "0 bytes long";
+        QTest::newRow("whole, as big as a cartridge") << limit << limit << 0 << "";
+        QTest::newRow("whole, over 32 MiB") << limit + 1 << limit + 1 << int(AppError::Overflow) << "is 32.0 MiB, more than the 32 MiB a Game Boy Advance cartridge can address. The image was kept.";
+        QTest::newRow("short, over 32 MiB") << limit + 9 << limit + 1 << 13 << "should be 33554441 bytes long";
+        // clang-format on
+    }
+
+    void joinedImage()
+    {
+        QFETCH(qint64, expected);
+        QFETCH(qint64, found);
+        QFETCH(int, error);
+        QFETCH(QString, says);
+        const std::optional<AppError> report = joinedImageReport("C:/out/x.gba", expected, found, 1);
+        QCOMPARE(report ? report->number() : 0, error);
+        QVERIFY(!report || (report->text().contains(QDir::toNativeSeparators("C:/out/x.gba")) && report->text().contains(says)));
+    }
+
 #ifndef Q_OS_WIN
+    // A second build, from this program or another, while the first's join
+    // still runs: refused, and the first image whole. batrun starts only once
+    // the test says so, which makes the overlap certain.
+    void secondBuildWhileJoining()
+    {
+        Descendants started;
+        QTemporaryDir dir;
+        CurrentDirGuard guard;
+        writeFile(dir.filePath("tamblinvx.gba"), QByteArray(70000, 'G'));
+        writeFile(dir.filePath("a.nes"), "NES\x1a");
+        const QString gatedBatrun = dir.filePath("gated batrun");
+        writeFile(gatedBatrun, "#!/bin/sh\nuntil [ -e go ]; do sleep 0.01; done\nexec '"
+                          + QFile::encodeName(ScriptRunner::besideProgram()) + "' \"$@\"\n");
+        QVERIFY(QFile::setPermissions(gatedBatrun, QFile::ReadOwner | QFile::ExeOwner));
+        RomList roms;
+        roms.AddRom(dir.filePath("a.nes"));
+        ScriptRunner first(gatedBatrun), second(gatedBatrun);
+        RunBuild(dir.path(), dir.filePath("first.gba"), roms, first);
+        const QByteArray menu = readAll(dir.filePath("menu.txt")), script = readAll(dir.filePath("TamLof.bat"));
+        for (ScriptRunner *runner : {&first, &second})
+            QCOMPARE(errorOf([&] { RunBuild(dir.path(), dir.filePath("second.gba"), roms, *runner); }), EWOULDBLOCK);
+        QCOMPARE(readAll(dir.filePath("TamLof.bat")), script);
+        writeFile(dir.filePath("go"), {});
+        QCOMPARE(started.waitForAll(60000), QList<int>{0});
+        QCOMPARE(readAll(dir.filePath("first.gba")), QByteArray(70000, 'G') + menu + "NES\x1a");
+        QVERIFY(!QFileInfo::exists(dir.filePath("second.gba")));
+    }
+
     // What sits under a name in the start folder beforehand (the name, then ">" a
     // link to "victim", "@" a link to itself, "|" a pipe, "/" a folder, ":" a
     // file, "#" a script whose interpreter is missing, "?" nothing; "lock!":
