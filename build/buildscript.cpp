@@ -70,10 +70,11 @@ QByteArray scriptPath(const QString &path, const ScriptForm &form)
                         .arg(path)
                         .arg(form.codePage));
     if (text.size() > LongestWindowsPath)
-        throw AppError::invalidArgument(QStringLiteral("The path \"%1\" is longer than the %2 characters the command "
-                                                       "interpreter can open and cannot be written into the build script.")
-                                                .arg(path)
-                                                .arg(LongestWindowsPath));
+        throw AppError::invalidArgument(
+                QStringLiteral("The path \"%1\" is longer than the %2 characters the command "
+                               "interpreter can open and cannot be written into the build script.")
+                        .arg(path)
+                        .arg(LongestWindowsPath));
     return QByteArray::fromStdString(*bytes);
 }
 
@@ -94,8 +95,7 @@ QString resolvedSpelling(const std::filesystem::path &path)
 class SameFileCheck
 {
 public:
-    explicit SameFileCheck(std::filesystem::path output)
-        : m_output(std::move(output)), m_outputExists(exists(m_output))
+    explicit SameFileCheck(std::filesystem::path output) : m_output(std::move(output)), m_outputExists(exists(m_output))
     {
     }
 
@@ -129,9 +129,10 @@ private:
 
     [[noreturn]] void refuse(const std::filesystem::path &path, const std::error_code &error) const
     {
-        throw AppError(error.value(),
-                       QStringLiteral("Cannot tell whether the output file \"%1\" is one of the build's inputs: %2 (%3)")
-                               .arg(qtPath(m_output), QString::fromLocal8Bit(error.message()), qtPath(path)));
+        throw AppError(
+                error.value(),
+                QStringLiteral("Cannot tell whether the output file \"%1\" is one of the build's inputs: %2 (%3)")
+                        .arg(qtPath(m_output), QString::fromLocal8Bit(error.message()), qtPath(path)));
     }
 
     std::filesystem::path m_output;

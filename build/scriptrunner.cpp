@@ -33,9 +33,10 @@ QString mebibytes(qint64 bytes)
 
 [[noreturn]] void refuseBusyFolder(int errorNumber)
 {
-    throw AppError(errorNumber, QStringLiteral("A build is still joining its image in this folder (%1). Press "
-                                               "\"Make TamblinVX\" again when it is done.")
-                                        .arg(QDir::toNativeSeparators(QDir::currentPath())));
+    throw AppError(errorNumber,
+                   QStringLiteral("A build is still joining its image in this folder (%1). Press "
+                                  "\"Make TamblinVX\" again when it is done.")
+                           .arg(QDir::toNativeSeparators(QDir::currentPath())));
 }
 
 } // namespace
@@ -46,8 +47,8 @@ std::optional<AppError> joinedImageReport(const QString &output, qint64 expected
     constexpr int FileNotFound = 2, InvalidData = 13;
     const QString path = QDir::toNativeSeparators(output);
     if (found != expected) {
-        const QString what = found < 0 ? QStringLiteral("no image is there")
-                                       : QStringLiteral("it is %1 bytes long").arg(found);
+        const QString what =
+                found < 0 ? QStringLiteral("no image is there") : QStringLiteral("it is %1 bytes long").arg(found);
         return AppError(found < 0 ? FileNotFound : InvalidData,
                         QStringLiteral("The image %1 is not whole: %2, and it should be %3 bytes long. "
                                        "The command interpreter ended with exit code %4.")
@@ -80,8 +81,9 @@ void ScriptRunner::holdStartFolder()
     // A named object per folder, seen by every program of the session: cmd
     // reads the script line by line as it runs, so nothing may rewrite it meanwhile.
     const QByteArray folder = QDir::toNativeSeparators(QDir::currentPath()).toLower().toUtf8();
-    const QString name = QStringLiteral("Local\\TamblinVX Lofter start folder %1")
-                                 .arg(QString::fromLatin1(QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex()));
+    const QString name =
+            QStringLiteral("Local\\TamblinVX Lofter start folder %1")
+                    .arg(QString::fromLatin1(QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex()));
     HANDLE hold = CreateMutexW(nullptr, FALSE, reinterpret_cast<const wchar_t *>(name.utf16()));
     if (!hold)
         throw AppError::fromLastWindowsError(QDir::toNativeSeparators(QDir::currentPath()));
@@ -141,8 +143,7 @@ void ScriptRunner::joinEnded()
 
 #else
 
-ScriptRunner::ScriptRunner(QString interpreter, ScriptForm form)
-    : m_form(form), m_interpreter(std::move(interpreter))
+ScriptRunner::ScriptRunner(QString interpreter, ScriptForm form) : m_form(form), m_interpreter(std::move(interpreter))
 {
 }
 

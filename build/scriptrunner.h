@@ -41,7 +41,10 @@ public:
     ScriptRunner &operator=(const ScriptRunner &) = delete;
 
     // How the script spells paths for this interpreter.
-    const ScriptForm &form() const { return m_form; }
+    const ScriptForm &form() const
+    {
+        return m_form;
+    }
 
     // Holds the current directory, the start folder, for one build; raises
     // when a build still joins its image there.

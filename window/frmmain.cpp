@@ -216,7 +216,8 @@ void frmMain::txtOutputFile_Change()
 
 void frmMain::cmdOutput_Click()
 {
-    m_errorReport.reportErrors(this, [this] { RunBuild(StartDir, m_ui->txtOutputFile->text(), m_roms, m_scriptRunner); });
+    m_errorReport.reportErrors(this,
+                               [this] { RunBuild(StartDir, m_ui->txtOutputFile->text(), m_roms, m_scriptRunner); });
 }
 
 void frmMain::cmdBrowse_Click()

@@ -13,11 +13,11 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QListWidget>
 #include <QMetaObject>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -96,8 +96,8 @@ int main(int argc, char *argv[])
     std::printf("median of %d runs\n", runs);
     std::printf("add 32767 files in one answer:  %8.2f ms (target < 1000)\n", add);
     std::printf("remove the first of 32767 rows: %8.2f ms (target < 100)\n", remove);
-    std::printf("check 32767 ROM files:          %8.2f ms, %.2f x writing the menu and the script (%.2f ms)\n",
-                check, check / write, write);
+    std::printf("check 32767 ROM files:          %8.2f ms, %.2f x writing the menu and the script (%.2f ms)\n", check,
+                check / write, write);
     std::printf("counts after each step:         %s\n", countsRight ? "right" : "WRONG");
     return (add < 1000 && remove < 100 && countsRight) ? 0 : 1;
 }

@@ -150,7 +150,8 @@ void ScriptWindow::finish()
             // The failing line's bytes are not in any image.
             const std::uint64_t total = m_observer->total;
             if (total > 0)
-                m_ui->progress->setValue(int(std::min<std::uint64_t>(m_observer->lineStartedAt, total) * ProgressSteps / total));
+                m_ui->progress->setValue(
+                        int(std::min<std::uint64_t>(m_observer->lineStartedAt, total) * ProgressSteps / total));
         }
     }
     emit finished();

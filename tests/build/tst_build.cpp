@@ -257,7 +257,9 @@ private slots:
         QFETCH(QString, says);
         const std::optional<AppError> report = joinedImageReport("C:/out/x.gba", expected, found, 1);
         QCOMPARE(report ? report->number() : 0, error);
-        QVERIFY(!report || (report->text().contains(QDir::toNativeSeparators("C:/out/x.gba")) && report->text().contains(says)));
+        QVERIFY(!report
+                || (report->text().contains(QDir::toNativeSeparators("C:/out/x.gba"))
+                    && report->text().contains(says)));
     }
 
 #ifndef Q_OS_WIN
@@ -272,7 +274,8 @@ private slots:
         writeFile(dir.filePath("tamblinvx.gba"), QByteArray(70000, 'G'));
         writeFile(dir.filePath("a.nes"), "NES\x1a");
         const QString gatedBatrun = dir.filePath("gated batrun");
-        writeFile(gatedBatrun, "#!/bin/sh\nuntil [ -e go ]; do sleep 0.01; done\nexec '"
+        writeFile(gatedBatrun,
+                  "#!/bin/sh\nuntil [ -e go ]; do sleep 0.01; done\nexec '"
                           + QFile::encodeName(ScriptRunner::besideProgram()) + "' \"$@\"\n");
         QVERIFY(QFile::setPermissions(gatedBatrun, QFile::ReadOwner | QFile::ExeOwner));
         RomList roms;
@@ -366,12 +369,14 @@ private slots:
         ::close(other);
         const QString reason = QString::fromLocal8Bit(std::strerror(error));
         const QString where = named.isEmpty() ? QString() : " (" + QString(named).replace("%1", dir.path()) + ")";
-        QVERIFY2(error ? report.startsWith(QString::number(error) + ' ') && (where.isEmpty() || report.contains(reason + where))
+        QVERIFY2(error ? report.startsWith(QString::number(error) + ' ')
+                                 && (where.isEmpty() || report.contains(reason + where))
                        : report.isEmpty(),
                  qPrintable(report));
         QCOMPARE(readAll(dir.filePath("victim")), QByteArray("victim"));
         QCOMPARE(readAll(dir.filePath("menu.txt")), menu);
-        QCOMPARE(roms.at(0).MemFollow, QString(QStringList{"gone?", "menu.txt@", "lock!"}.contains(planted) ? "x" : "0"));
+        QCOMPARE(roms.at(0).MemFollow,
+                 QString(QStringList{"gone?", "menu.txt@", "lock!"}.contains(planted) ? "x" : "0"));
         QCOMPARE(QDir(dir.path()).entryList({"*.tmp"}, QDir::AllEntries | QDir::Hidden), QStringList());
     }
 #endif
