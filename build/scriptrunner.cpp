@@ -200,7 +200,8 @@ void ScriptRunner::start(const QString &output, qint64 expectedSize)
     const int lock = m_folderLock;
     const pid_t child = ::fork();
     if (child == 0) {
-        if (::fork() == 0) {
+        const pid_t grandchild = ::fork();
+        if (grandchild == 0) {
             // Only what is safe between fork and exec in a program with threads.
             ::fcntl(lock, F_SETFD, 0);
             sigset_t none;
@@ -208,6 +209,8 @@ void ScriptRunner::start(const QString &output, qint64 expectedSize)
             ::sigprocmask(SIG_SETMASK, &none, nullptr);
             ::signal(SIGPIPE, SIG_DFL);
             ::execv(argv[0], argv);
+        }
+        if (grandchild <= 0) {
             const int error = errno;
             [[maybe_unused]] const auto sent = ::write(reason[1], &error, sizeof error);
         }

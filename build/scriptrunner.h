@@ -14,7 +14,8 @@ constexpr qint64 CartridgeLimit = qint64{32} << 20;
 // What the error report says of the image a join left at output, found bytes
 // long (-1: no file there), when the build's inputs add up to expected bytes:
 // nothing when it is whole and fits a cartridge. exitCode is the
-// interpreter's; a number Windows gives the reason stands for an image not whole.
+// interpreter's. The number of an image not whole is Windows' code for the
+// reason (2: no file, 13: not the data it should hold); of one too big, overflow.
 std::optional<AppError> joinedImageReport(const QString &output, qint64 expected, qint64 found, unsigned exitCode);
 
 // Who runs "TamLof.bat", chosen once per system. On Windows the system's own
@@ -37,8 +38,6 @@ public:
     static QString besideProgram();
 #endif
     ~ScriptRunner() override;
-    ScriptRunner(const ScriptRunner &) = delete;
-    ScriptRunner &operator=(const ScriptRunner &) = delete;
 
     // How the script spells paths for this interpreter.
     const ScriptForm &form() const
