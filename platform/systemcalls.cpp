@@ -165,10 +165,11 @@ int unreadableFileError(const QString &path, qint64 &size)
     const bool readable = _waccess(nativeName(path), 4) == 0;
     const auto mode = st.st_mode & _S_IFMT;
 #else
+    const QByteArray name = QFile::encodeName(path);
     struct stat st = {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::stat(name.constData(), &st) != 0)
         return errno;
-    const bool readable = ::access(QFile::encodeName(path).constData(), R_OK) == 0;
+    const bool readable = ::access(name.constData(), R_OK) == 0;
     const auto mode = st.st_mode & S_IFMT;
 #endif
     if (mode == S_IFDIR)
