@@ -27,49 +27,55 @@ bool hasUnsafeCharacter(const QString &path)
     return false;
 }
 
+// The longest path the Windows interpreter opens: MAX_PATH less its terminating null.
+constexpr qsizetype LongestWindowsPath = 259;
+
 // The command interpreter splits a bare path at a blank and reads the other
 // characters here as operators; such a path goes in double quotes.
+bool needsQuotes(const QString &path)
+{
+    return std::any_of(path.begin(), path.end(), [](QChar c) { return QStringView(u" +&|<>^(),;=%!").contains(c); });
+}
+
+// The Windows interpreter's spelling of path in the code page: quoted where
+// needed, with "%" doubled, since inside quotes it still expands %...%.
+std::optional<std::string> windowsSpelling(QString path, unsigned codePage)
+{
+    if (needsQuotes(path))
+        path = u'"' + path.replace(u'%', QStringLiteral("%%")) + u'"';
+    return encodeInCodePage(
+            std::u16string_view(reinterpret_cast<const char16_t *>(path.utf16()), std::size_t(path.size())), codePage);
+}
+
 QByteArray scriptPath(const QString &path, const ScriptForm &form)
 {
-    const bool quote =
-            std::any_of(path.begin(), path.end(), [](QChar c) { return QStringView(u" +&|<>^(),;=%!").contains(c); });
     if (!form.windows) {
         const QByteArray bytes = QFile::encodeName(path);
-        return quote ? '"' + bytes + '"' : bytes;
+        return needsQuotes(path) ? '"' + bytes + '"' : bytes;
     }
-    // "copy" reads a "/" as a switch. Inside quotes the interpreter still
-    // expands %...%; a doubled % is a plain one.
+    // "copy" reads a "/" as a switch.
     QString text = QString(path).replace(u'/', u'\\');
-    if (quote)
-        text = u'"' + text.replace(u'%', QStringLiteral("%%")) + u'"';
-    const std::optional<std::string> bytes = encodeInCodePage(
-            std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), std::size_t(text.size())),
-            form.codePage);
+    std::optional<std::string> bytes = windowsSpelling(text, form.codePage);
+#ifdef Q_OS_WIN
+    // Where the volume keeps them, short names are plain letters that any code page holds.
+    if (!bytes) {
+        if (const QString shortName = shortPathName(text); !shortName.isEmpty())
+            bytes = windowsSpelling(text = shortName, form.codePage);
+    }
+#endif
     if (!bytes)
         throw AppError::invalidArgument(
-                QStringLiteral("The path \"%1\" holds a character that code page %2 cannot hold "
-                               "and cannot be written into the build script.")
+                QStringLiteral("The path \"%1\" holds a character that code page %2 cannot hold, has no short "
+                               "name that it can, and cannot be written into the build script.")
                         .arg(path)
                         .arg(form.codePage));
+    if (text.size() > LongestWindowsPath)
+        throw AppError::invalidArgument(
+                QStringLiteral("The path \"%1\" is longer than the %2 characters the command "
+                               "interpreter can open and cannot be written into the build script.")
+                        .arg(path)
+                        .arg(LongestWindowsPath));
     return QByteArray::fromStdString(*bytes);
-}
-
-std::filesystem::path filesystemPath(const QString &path)
-{
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
-
-QString qtPath(const std::filesystem::path &path)
-{
-#ifdef Q_OS_WIN
-    return QString::fromStdWString(path.native());
-#else
-    return QFile::decodeName(QByteArray::fromStdString(path.native()));
-#endif
 }
 
 // A path spelled as it would be once it exists: the folders that exist now
@@ -84,20 +90,26 @@ QString resolvedSpelling(const std::filesystem::path &path)
 // Whether output, once written, would be the file input: by identity where
 // both exist (links, other spellings, case-insensitive file systems count),
 // by resolved spelling where neither does yet. One that exists and one that
-// does not are different files.
+// does not are different files. A look-up that fails is refused: what cannot
+// be told apart might be the same file.
 class SameFileCheck
 {
 public:
-    explicit SameFileCheck(std::filesystem::path output)
-        : m_output(std::move(output)), m_outputExists(std::filesystem::exists(m_output, m_error))
+    explicit SameFileCheck(std::filesystem::path output) : m_output(std::move(output)), m_outputExists(exists(m_output))
     {
     }
 
     bool operator()(const std::filesystem::path &input)
     {
-        if (m_outputExists)
-            return std::filesystem::equivalent(m_output, input, m_error);
-        if (std::filesystem::exists(input, m_error))
+        const bool inputExists = exists(input);
+        if (m_outputExists && inputExists) {
+            std::error_code error;
+            const bool same = std::filesystem::equivalent(m_output, input, error);
+            if (error)
+                refuse(input, error);
+            return same;
+        }
+        if (m_outputExists || inputExists)
             return false;
         if (m_outputSpelling.isNull())
             m_outputSpelling = resolvedSpelling(m_output);
@@ -106,8 +118,24 @@ public:
     }
 
 private:
+    bool exists(const std::filesystem::path &path) const
+    {
+        std::error_code error;
+        const bool found = std::filesystem::exists(path, error);
+        if (error)
+            refuse(path, error);
+        return found;
+    }
+
+    [[noreturn]] void refuse(const std::filesystem::path &path, const std::error_code &error) const
+    {
+        throw AppError(
+                error.value(),
+                QStringLiteral("Cannot tell whether the output file \"%1\" is one of the build's inputs: %2 (%3)")
+                        .arg(qtPath(m_output), QString::fromLocal8Bit(error.message()), qtPath(path)));
+    }
+
     std::filesystem::path m_output;
-    std::error_code m_error;
     bool m_outputExists;
     QString m_outputSpelling;
 };
@@ -142,15 +170,6 @@ void checkBuildPaths(const QString &startDir, const QString &outputPath, const R
         refuseOverwrite(file);
     for (qint16 i = 0; i < games; ++i)
         refuseOverwrite(roms.at(i).RomPath);
-}
-
-ScriptForm ScriptForm::platform()
-{
-#ifdef Q_OS_WIN
-    return windowsIn(oemCodePage());
-#else
-    return batrun();
-#endif
 }
 
 QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, const RomList &roms,

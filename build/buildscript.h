@@ -20,15 +20,13 @@ struct ScriptForm
 
     static ScriptForm windowsIn(unsigned codePage) { return {true, codePage}; }
     static ScriptForm batrun() { return {}; }
-    // The form of the interpreter this system starts.
-    static ScriptForm platform();
 };
 
 // The bytes of "TamLof.bat": change to startDir, join the emulator image and
 // the menu into the output, then append every game's ROM file in list order.
 // Refuses, with an invalid-argument error, a path the form's encoding cannot hold.
 QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, const RomList &roms,
-                            const ScriptForm &form = ScriptForm::platform());
+                            const ScriptForm &form);
 
 // Writes script as "TamLof.bat" into the current directory.
 void WriteBuildScript(const QByteArray &script);

@@ -63,7 +63,19 @@ bool isNumeric(const QString &text)
     return i == end;
 }
 
-QByteArray menuFileBytes(RomList &roms)
+void normaliseFollowValues(RomList &roms)
+{
+    const qint16 games = roms.upperBound();
+    for (qint16 i = 0; i < games; ++i) {
+        RomEntry &entry = roms.at(i);
+        if (!isNumeric(entry.MemFollow))
+            entry.MemFollow = QStringLiteral("0");
+        if (!isNumeric(entry.SpriteFollow))
+            entry.SpriteFollow = QStringLiteral("0");
+    }
+}
+
+QByteArray menuFileBytes(const RomList &roms)
 {
     QByteArray out;
     out += "# Generated with TamblinVX Lofter by Veskin";
@@ -72,12 +84,8 @@ QByteArray menuFileBytes(RomList &roms)
     const qint16 games = roms.upperBound();
     out.reserve(out.size() + qsizetype(games) * 32);
     for (qint16 i = 0; i < games; ++i) {
-        RomEntry &entry = roms.at(i);
+        const RomEntry &entry = roms.at(i);
         QString line = entry.MenuTitle;
-        if (!isNumeric(entry.MemFollow))
-            entry.MemFollow = QStringLiteral("0");
-        if (!isNumeric(entry.SpriteFollow))
-            entry.SpriteFollow = QStringLiteral("0");
         int flags = 0;
         for (int j = 0; j < int(entry.Options.size()); ++j) {
             if (entry.Options[std::size_t(j)] != 0)
@@ -104,6 +112,7 @@ void WriteMenuFile(RomList &roms)
     // Opened before any entry is touched, so a file that cannot be created
     // leaves the follow values as they were.
     OutputFile file(BuildFiles::Menu);
+    normaliseFollowValues(roms);
     file.write(menuFileBytes(roms));
     file.commit();
 }

@@ -9,10 +9,12 @@ class RomList;
 // digits with an optional decimal point, and an optional exponent.
 bool isNumeric(const QString &text);
 
-// Replaces a follow value that is not numeric by "0" in every game, then
-// returns the bytes of "menu.txt" for the list.
-QByteArray menuFileBytes(RomList &roms);
+// Replaces a follow value that is not numeric by "0" in every game.
+void normaliseFollowValues(RomList &roms);
 
-// Writes "menu.txt" into the current directory (normalising the follow values
-// on the way).
+// The bytes of "menu.txt" for the list.
+QByteArray menuFileBytes(const RomList &roms);
+
+// Writes "menu.txt" into the current directory, normalising the follow values
+// once the file is open.
 void WriteMenuFile(RomList &roms);

@@ -2,15 +2,13 @@
 
 #include "apperror.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
 #include <utility>
 
 #ifdef Q_OS_WIN
@@ -18,10 +16,10 @@
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 #include <sys/stat.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -140,39 +138,76 @@ void OutputFile::commit()
     m_committed = true;
 }
 
-QString scriptInterpreter()
-{
-    // The folder of the executable's own file, links resolved: the installed
-    // command on the path is a link to the program beside batrun.
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("batrun"));
-}
-
-void startBuildScript(const QString &scriptName, const QString &interpreter)
+std::filesystem::path filesystemPath(const QString &path)
 {
 #ifdef Q_OS_WIN
-    // The system's own interpreter runs the script. ShellExecuteExW, unlike
-    // ShellExecuteW, leaves a last error to report. NOASYNC: the start is
-    // complete on return (not the script, which runs on); NO_UI: a failure
-    // goes to the program's own report, not a system message box.
-    Q_UNUSED(interpreter);
-    SHELLEXECUTEINFOW info = {};
-    info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-    info.lpVerb = L"open";
-    info.lpFile = nativeName(scriptName);
-    info.nShow = SW_SHOWMINIMIZED;
-    if (!ShellExecuteExW(&info))
-        throw AppError::fromLastWindowsError(scriptName);
+    return std::filesystem::path(path.toStdWString());
 #else
-    if (!QFileInfo(interpreter).isExecutable())
-        throw AppError::fromErrno(QFileInfo::exists(interpreter) ? EACCES : ENOENT, interpreter);
-    QProcess process;
-    process.setProgram(interpreter);
-    // Off Windows nothing else would show what the script does, or that it failed.
-    process.setArguments({QStringLiteral("--window"), scriptName});
-    process.setWorkingDirectory(QDir::currentPath());
-    errno = 0;
-    if (!process.startDetached())
-        throw AppError::fromErrno(errno ? errno : ENOEXEC, interpreter);
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
 #endif
 }
+
+QString qtPath(const std::filesystem::path &path)
+{
+#ifdef Q_OS_WIN
+    return QString::fromStdWString(path.native());
+#else
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+#endif
+}
+
+int unreadableFileError(const QString &path, qint64 &size)
+{
+#ifdef Q_OS_WIN
+    struct _stat64 st = {};
+    if (_wstat64(nativeName(path), &st) != 0)
+        return errno;
+    const bool readable = _waccess(nativeName(path), 4) == 0;
+    const auto mode = st.st_mode & _S_IFMT;
+#else
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st = {};
+    if (::stat(name.constData(), &st) != 0)
+        return errno;
+    const bool readable = ::access(name.constData(), R_OK) == 0;
+    const auto mode = st.st_mode & S_IFMT;
+#endif
+    if (mode == S_IFDIR)
+        return EISDIR;
+    if (mode != S_IFREG)
+        return EINVAL;
+    if (!readable)
+        return errno;
+    size = qint64(st.st_size);
+    return 0;
+}
+
+int notFolderError(const QString &path)
+{
+#ifdef Q_OS_WIN
+    struct _stat64 st = {};
+    if (_wstat64(nativeName(path), &st) != 0)
+        return errno;
+#else
+    struct stat st = {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno;
+#endif
+    return (st.st_mode & S_IFMT) == S_IFDIR ? 0 : ENOTDIR;
+}
+
+#ifdef Q_OS_WIN
+QString shortPathName(const QString &path)
+{
+    const auto shortName = [](const QString &longName) {
+        std::wstring buffer(32768, L'\0');
+        const DWORD n = GetShortPathNameW(nativeName(longName), buffer.data(), DWORD(buffer.size()));
+        return n > 0 && n < buffer.size() ? QString::fromWCharArray(buffer.data(), int(n)) : QString();
+    };
+    if (const QString whole = shortName(path); !whole.isEmpty())
+        return whole;
+    const qsizetype cut = path.lastIndexOf(u'\\');
+    const QString folder = cut > 0 ? shortName(path.left(cut)) : QString();
+    return folder.isEmpty() ? QString() : folder + path.mid(cut);
+}
+#endif

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <filesystem>
+
 // The few operating-system services the build needs, each raising AppError
 // with the system's own error number and message when it fails.
 
@@ -34,11 +36,19 @@ private:
     bool m_committed = false;
 };
 
-// Where the build finds batrun, the program that runs the script off Windows:
-// next to the running executable.
-QString scriptInterpreter();
+// A path in the platform's own form for std::filesystem, and back.
+std::filesystem::path filesystemPath(const QString &path);
+QString qtPath(const std::filesystem::path &path);
 
-// Starts the build script by its bare name in the current directory, without
-// waiting: on Windows minimized, through the system's command interpreter;
-// elsewhere through interpreter, which shows the script's window.
-void startBuildScript(const QString &scriptName, const QString &interpreter = scriptInterpreter());
+// Why path cannot be read as a regular file, as the system's error number (a
+// folder: EISDIR; another kind of file: EINVAL); 0 when it can. size gets the
+// file's size. Neither opens the file.
+int unreadableFileError(const QString &path, qint64 &size);
+// Why path is not a folder (ENOTDIR when it is something else); 0 when it is one.
+int notFolderError(const QString &path);
+
+#ifdef Q_OS_WIN
+// The 8.3 short name of path where its volume keeps one; for a file that does
+// not exist yet, its folder's short name and its own name. Empty when there is none.
+QString shortPathName(const QString &path);
+#endif

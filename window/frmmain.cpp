@@ -74,6 +74,9 @@ frmMain::frmMain(RomList &romList, QWidget *parent)
     connect(m_ui->cmdUpList, &QPushButton::clicked, this, &frmMain::cmdUpList_Click);
     connect(m_ui->cmdDownList, &QPushButton::clicked, this, &frmMain::cmdDownList_Click);
     connect(m_ui->cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
+    // A join that cmd ran unseen and left without a whole image.
+    connect(&m_scriptRunner, &ScriptRunner::joinFailed, this,
+            [this](const AppError &error) { m_errorReport.show(this, error); });
 
     // The answer to the emptied list runs inside RemoveRom, while the removed
     // row is still selected, so the clearing cascade writes into the spare slot.
@@ -213,7 +216,8 @@ void frmMain::txtOutputFile_Change()
 
 void frmMain::cmdOutput_Click()
 {
-    m_errorReport.reportErrors(this, [this] { RunBuild(StartDir, m_ui->txtOutputFile->text(), m_roms); });
+    m_errorReport.reportErrors(this,
+                               [this] { RunBuild(StartDir, m_ui->txtOutputFile->text(), m_roms, m_scriptRunner); });
 }
 
 void frmMain::cmdBrowse_Click()
@@ -236,6 +240,9 @@ void frmMain::addRoms(const QStringList &paths)
         m_ui->lbRoms->addItem(QFileInfo(path).fileName());
         m_roms.AddRom(path);
     }
+    // The save command ends on a cancelled dialog only with cancel reporting
+    // on: else it would empty the output path and still enable the build.
+    m_cdOpen.CancelError = true;
     EnableOutput(true);
 }
 

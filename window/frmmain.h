@@ -2,6 +2,7 @@
 
 #include "commondialog.h"
 #include "errorreport.h"
+#include "scriptrunner.h"
 
 #include <QString>
 #include <QWidget>
@@ -28,9 +29,6 @@ class frmMain : public QWidget
 public:
     explicit frmMain(RomList &roms, QWidget *parent = nullptr);
     ~frmMain() override;
-
-    // The current directory at start-up; the build writes its files there.
-    const QString &startDir() const { return StartDir; }
 
     // The option boxes, reached by option index 0 to 6.
     QCheckBox *chkOptions(int index) const;
@@ -82,4 +80,5 @@ private:
     std::array<QCheckBox *, 7> m_chkOptions;
     CommonDialog m_cdOpen;
     ErrorReport m_errorReport;
+    ScriptRunner m_scriptRunner;
 };

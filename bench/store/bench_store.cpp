@@ -65,7 +65,7 @@ int main()
     }
     const double write = medianMs(runs, [&] {
         WriteMenuFile(roms);
-        WriteBuildScript(buildScriptBytes(dir.path(), dir.filePath("out.gba"), roms));
+        WriteBuildScript(buildScriptBytes(dir.path(), dir.filePath("out.gba"), roms, ScriptForm::batrun()));
     });
 
     std::printf("games: %d, median of %d runs\n", int(RomList::MaxGames), runs);

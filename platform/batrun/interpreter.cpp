@@ -94,16 +94,18 @@ ScriptResult failedAt(const Place &place, std::string reason, const std::optiona
 
 } // namespace
 
-ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer)
+ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer, int lockedFolder)
 {
     const SignalGuard signals;
     std::string text; // what `current` points into, so it outlives the catch
     Place current;
     std::optional<Join> join;
     try {
-        Fd startDir(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        // A lock handed on is ours already: locking it again succeeds at once.
+        Fd startDir(lockedFolder >= 0 ? lockedFolder : ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!startDir)
             failErrno(".");
+        ::fcntl(startDir.get(), F_SETFD, FD_CLOEXEC);
         lock(startDir.get(), observer);
         text = readScript(scriptPath);
         const std::vector<Line> lines = parseScript(text, current);

@@ -52,7 +52,9 @@ struct ScriptResult
 };
 
 // Reads, plans and runs the script at scriptPath from the current directory.
-ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer);
+// lockedFolder: a descriptor of the current directory whose lock the program
+// that started batrun took and hands on; -1 to take the lock here.
+ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer, int lockedFolder = -1);
 
 // The line a failure prints on standard error: "batrun: SCRIPT:LINE: text: reason".
 std::string failureMessage(const std::string &scriptPath, const ScriptResult &result);

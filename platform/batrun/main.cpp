@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -42,10 +43,16 @@ private:
 
 int main(int argc, char **argv)
 {
+    // The build took the start folder's lock before it wrote the script and hands it on.
+    int lockedFolder = -1;
+    if (argc >= 2 && std::strncmp(argv[1], "--locked=", 9) == 0) {
+        lockedFolder = std::atoi(argv[1] + 9);
+        --argc, ++argv;
+    }
     // The build asks for the script's window; without a display it runs as from a terminal.
     if (argc == 3 && std::strcmp(argv[1], "--window") == 0) {
         if (const WindowMain windowMain = loadScriptWindow())
-            return windowMain(argv[2]);
+            return windowMain(argv[2], lockedFolder);
         --argc, ++argv;
     }
     if (argc != 2) {
@@ -53,7 +60,7 @@ int main(int argc, char **argv)
         return 1;
     }
     EchoLines echo;
-    const ScriptResult result = runScript(argv[1], echo);
+    const ScriptResult result = runScript(argv[1], echo, lockedFolder);
     if (result.ok)
         return 0;
     std::fflush(stdout);

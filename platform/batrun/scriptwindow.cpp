@@ -41,6 +41,7 @@ public:
     void planned(std::uint64_t totalBytes) override { total = totalBytes; }
     void lineStarted(int number, const std::string &text) override
     {
+        lineStartedAt = done.load();
         const std::lock_guard lock(m_mutex);
         m_lines.emplace_back(number, text);
     }
@@ -55,6 +56,8 @@ public:
 
     std::atomic<std::uint64_t> total = 0;
     std::atomic<std::uint64_t> done = 0;
+    // Where the join stood when the last line started: what a failure leaves joined.
+    std::atomic<std::uint64_t> lineStartedAt = 0;
     std::atomic<bool> stop = false;
 
 private:
@@ -83,7 +86,7 @@ ScriptWindow::~ScriptWindow()
     }
 }
 
-void ScriptWindow::run(const std::string &scriptPath)
+void ScriptWindow::run(const std::string &scriptPath, int lockedFolder)
 {
     const QFileInfo script(QFile::decodeName(scriptPath.c_str()));
     setWindowTitle(
@@ -91,8 +94,8 @@ void ScriptWindow::run(const std::string &scriptPath)
     m_ui->status->setText(tr("Running %1").arg(script.fileName()));
     showMinimized();
     m_progressTimer.start();
-    m_worker = std::thread([this, scriptPath] {
-        m_result = runScript(scriptPath, *m_observer);
+    m_worker = std::thread([this, scriptPath, lockedFolder] {
+        m_result = runScript(scriptPath, *m_observer, lockedFolder);
         QMetaObject::invokeMethod(this, &ScriptWindow::finish, Qt::QueuedConnection);
     });
 }
@@ -144,6 +147,11 @@ void ScriptWindow::finish()
                                                QString::number(CartridgeLimit >> 20)));
         } else {
             showFailure();
+            // The failing line's bytes are not in any image.
+            const std::uint64_t total = m_observer->total;
+            if (total > 0)
+                m_ui->progress->setValue(
+                        int(std::min<std::uint64_t>(m_observer->lineStartedAt, total) * ProgressSteps / total));
         }
     }
     emit finished();
@@ -218,7 +226,7 @@ void ScriptWindow::keyPressEvent(QKeyEvent *event)
         QWidget::keyPressEvent(event);
 }
 
-extern "C" int batrunWindowMain(const char *scriptPath)
+extern "C" int batrunWindowMain(const char *scriptPath, int lockedFolder)
 {
     int argc = 1;
     char name[] = "batrun";
@@ -231,7 +239,7 @@ extern "C" int batrunWindowMain(const char *scriptPath)
     const QString platform = QGuiApplication::platformName();
     if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
         QObject::connect(&window, &ScriptWindow::finished, &app, &QCoreApplication::quit);
-    window.run(scriptPath);
+    window.run(scriptPath, lockedFolder);
     app.exec();
     // Said where the command line says it too, whoever reads that.
     if (window.exitStatus() != 0)

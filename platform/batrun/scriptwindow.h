@@ -32,8 +32,9 @@ public:
     explicit ScriptWindow(QWidget *parent = nullptr);
     ~ScriptWindow() override;
 
-    // Opens the window minimized and runs the script from the current directory.
-    void run(const std::string &scriptPath);
+    // Opens the window minimized and runs the script from the current
+    // directory, with the folder's lock handed on as runScript() takes it.
+    void run(const std::string &scriptPath, int lockedFolder = -1);
     bool isFinished() const { return m_finished; }
     // 0 when the script ended well, 1 when it failed or was stopped.
     int exitStatus() const { return m_result.ok ? 0 : 1; }
@@ -74,4 +75,4 @@ private:
 
 // The window's side of batrun, loaded only when a window is wanted, so that
 // the plain command line never pays for the toolkit.
-extern "C" int batrunWindowMain(const char *scriptPath);
+extern "C" int batrunWindowMain(const char *scriptPath, int lockedFolder);

@@ -1,6 +1,7 @@
 #include "buildaction.h"
 #include "menufile.h"
 #include "romlist.h"
+#include "scriptrunner.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -11,6 +12,8 @@
 #include <cstring>
 
 #ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -89,6 +92,7 @@ private slots:
         roms.at(0) = RomEntry{"x.nes", title, {}, mem, sprite};
         for (int option : options)
             roms.at(0).Options[std::size_t(option)] = 1;
+        normaliseFollowValues(roms);
         QCOMPARE(menuFileBytes(roms), Top + line + "\r\n" + Bottom);
     }
 
@@ -99,6 +103,7 @@ private slots:
         // MemFollow is replaced although no option writes it; any option value but 0 counts as set.
         roms.AddRom("a.nes");
         roms.at(0) = RomEntry{"a.nes", "a", {2}, "abc", " 1.5 "};
+        normaliseFollowValues(roms);
         QCOMPARE(menuFileBytes(roms), Top + "a|1\r\n" + Bottom);
         QCOMPARE(roms.at(0).MemFollow, QString("0"));
         QCOMPARE(roms.at(0).SpriteFollow, QString(" 1.5 "));
@@ -111,7 +116,7 @@ private slots:
         roms.AddRom(R"(C:\roms\a.nes)");
         roms.AddRom(R"(C:\roms\b.nes)");
         roms.AddRom(R"(C:\roms\a.nes)"); // twice in the list, appended twice
-        QCOMPARE(buildScriptBytes(R"(C:\Tools)", R"(C:\out.gba)", roms),
+        QCOMPARE(buildScriptBytes(R"(C:\Tools)", R"(C:\out.gba)", roms, ScriptRunner().form()),
                  QByteArray("cd C:\\Tools\r\n"
                             "copy /b tamblinvx.gba+menu.txt C:\\out.gba\r\n"
                             "copy /b C:\\out.gba+C:\\roms\\a.nes C:\\out.gba\r\n"
@@ -134,6 +139,8 @@ private slots:
         QTest::newRow("O stroke, 850") << Cp850 << "C:\\\u00d8.nes" << QByteArray("C:\\\x9d.nes");
         QTest::newRow("O stroke, 437") << Cp437 << "C:\\\u00d8.nes" << QByteArray();
         QTest::newRow("a macron, 437") << Cp437 << "C:\\\u0101.nes" << QByteArray(); // not "a"
+        QTest::newRow("longer than cmd opens") << Cp437 << "C:\\" + QString(257, u'x') << QByteArray();
+        QTest::newRow("as long as cmd opens") << Cp437 << "C:\\" + QString(256, u'x') << "C:\\" + QByteArray(256, 'x');
         // clang-format on
     }
 
@@ -152,26 +159,34 @@ private slots:
 
     // %1 stands for the start folder, which holds other names for the inputs
     // (a link to the ROM folder, one to the emulator image, a hard link to the
-    // ROM), and %2 for the ROM folder.
+    // ROM), and %2 for the ROM folder; "?" before the output: the start folder
+    // holds no emulator image.
     void refusals_data()
     {
         // clang-format off
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("rom");
-        QTest::newRow("quote in output") << "/o/\"x\".gba" << "%2/a.nes";
-        QTest::newRow("newline in rom") << "/o/x.gba" << "%2/a\nb.nes";
-        QTest::newRow("escape in output") << "/o/\x1bx.gba" << "%2/a.nes";
-        QTest::newRow("rom outside the code page") << "/o/x.gba" << "%2/\u4e16.nes";
-        QTest::newRow("output is a rom") << "%2/./a.nes" << "%2/a.nes";
-        QTest::newRow("output is the emulator image") << "tamblinvx.gba" << "%2/a.nes";
-        QTest::newRow("output is the menu") << "%1/sub/../menu.txt" << "%2/a.nes";
-        QTest::newRow("output is the script") << "%1/TamLof.bat" << "%2/a.nes";
+        QTest::addColumn<int>("error");
+        const int InvalidArgument = AppError::InvalidArgument;
+        QTest::newRow("no output") << "" << "%2/a.nes" << InvalidArgument;
+        QTest::newRow("no emulator image") << "?%1/x.gba" << "%2/a.nes" << ENOENT;
+        QTest::newRow("rom missing") << "%1/x.gba" << "%2/gone.nes" << ENOENT;
+        QTest::newRow("rom is a folder") << "%1/x.gba" << "%2/folder.nes" << EISDIR;
+        QTest::newRow("output folder missing") << "%1/none/x.gba" << "%2/a.nes" << ENOENT;
+        QTest::newRow("quote in output") << "/o/\"x\".gba" << "%2/a.nes" << InvalidArgument;
+        QTest::newRow("newline in rom") << "/o/x.gba" << "%2/a\nb.nes" << InvalidArgument;
+        QTest::newRow("escape in output") << "/o/\x1bx.gba" << "%2/a.nes" << InvalidArgument;
+        QTest::newRow("rom outside the code page") << "/o/x.gba" << "%2/\u4e16.nes" << InvalidArgument;
+        QTest::newRow("output is a rom") << "%2/./a.nes" << "%2/a.nes" << InvalidArgument;
+        QTest::newRow("output is the emulator image") << "tamblinvx.gba" << "%2/a.nes" << InvalidArgument;
+        QTest::newRow("output is the menu") << "%1/sub/../menu.txt" << "%2/a.nes" << InvalidArgument;
+        QTest::newRow("output is the script") << "%1/TamLof.bat" << "%2/a.nes" << InvalidArgument;
 #ifndef Q_OS_WIN
-        QTest::newRow("rom through a linked folder") << "%1/roms/a.nes" << "%2/a.nes";
-        QTest::newRow("link to the emulator image") << "image.gba" << "%2/a.nes";
-        QTest::newRow("hard link to a rom") << "%1/hard.gba" << "%2/a.nes";
-        QTest::newRow("emulator image by another name") << "/proc/self/cwd/tamblinvx.gba" << "%2/a.nes";
-        QTest::newRow("script not written yet, another name") << "/proc/self/cwd/TamLof.bat" << "%2/a.nes";
+        QTest::newRow("rom through a linked folder") << "%1/roms/a.nes" << "%2/a.nes" << InvalidArgument;
+        QTest::newRow("link to the emulator image") << "image.gba" << "%2/a.nes" << InvalidArgument;
+        QTest::newRow("hard link to a rom") << "%1/hard.gba" << "%2/a.nes" << InvalidArgument;
+        QTest::newRow("emulator image by another name") << "/proc/self/cwd/tamblinvx.gba" << "%2/a.nes" << InvalidArgument;
+        QTest::newRow("script not written yet, another name") << "/proc/self/cwd/TamLof.bat" << "%2/a.nes" << InvalidArgument;
 #endif
         // clang-format on
     }
@@ -180,10 +195,15 @@ private slots:
     {
         QFETCH(QString, output);
         QFETCH(QString, rom);
+        QFETCH(int, error);
         QTemporaryDir start, romDir;
         CurrentDirGuard guard;
-        writeFile(start.filePath("tamblinvx.gba"), "image");
+        const bool image = !output.startsWith(u'?');
+        if (image)
+            writeFile(start.filePath("tamblinvx.gba"), "image");
+        output.remove(0, image ? 0 : 1);
         writeFile(romDir.filePath("a.nes"), "rom");
+        QVERIFY(QDir(romDir.path()).mkdir("folder.nes"));
 #ifndef Q_OS_WIN
         QCOMPARE(QProcess::execute(
                          "sh",
@@ -197,17 +217,86 @@ private slots:
         roms.AddRom(rom.replace("%2", romDir.path()));
         // In the Windows form, whose code page refuses a path as the other rules do.
         output.replace("%1", start.path()).replace("%2", romDir.path());
-        QCOMPARE(errorOf([&] { RunBuild(start.path(), output, roms, scriptInterpreter(), Cp437); }),
-                 int(AppError::InvalidArgument));
+#ifdef Q_OS_WIN
+        ScriptRunner runner;
+#else
+        ScriptRunner runner(ScriptRunner::besideProgram(), Cp437);
+#endif
+        QCOMPARE(errorOf([&] { RunBuild(start.path(), output, roms, runner); }), error);
         QCOMPARE(QDir(start.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), before);
-        QCOMPARE(readAll(start.filePath("tamblinvx.gba")), QByteArray("image"));
+        QCOMPARE(readAll(start.filePath("tamblinvx.gba")), QByteArray(image ? "image" : ""));
         QCOMPARE(readAll(romDir.filePath("a.nes")), QByteArray("rom"));
     }
 
+    // What the report says when cmd has ended: the sizes the build expected
+    // and found (-1: no file), cmd's exit code; error number 0: no report.
+    void joinedImage_data()
+    {
+        // clang-format off
+        QTest::addColumn<qint64>("expected");
+        QTest::addColumn<qint64>("found");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("says");
+        const qint64 limit = CartridgeLimit;
+        QTest::newRow("whole") << qint64(84113) << qint64(84113) << 0 << "";
+        QTest::newRow("short") << qint64(84113) << qint64(76113) << 13 << "76113 bytes long, and it should be 84113 bytes long. The command interpreter ended with exit code 1.";
+        QTest::newRow("longer") << qint64(84113) << qint64(84114) << 13 << "84114 bytes long, and it should be 84113";
+        QTest::newRow("missing") << qint64(84113) << qint64(-1) << 2 << "not whole: no image is there";
+        QTest::newRow("empty") << qint64(84113) << qint64(0) << 13 << "0 bytes long";
+        QTest::newRow("whole, as big as a cartridge") << limit << limit << 0 << "";
+        QTest::newRow("whole, over 32 MiB") << limit + 1 << limit + 1 << int(AppError::Overflow) << "is 32.0 MiB, more than the 32 MiB a Game Boy Advance cartridge can address. The image was kept.";
+        QTest::newRow("short, over 32 MiB") << limit + 9 << limit + 1 << 13 << "should be 33554441 bytes long";
+        // clang-format on
+    }
+
+    void joinedImage()
+    {
+        QFETCH(qint64, expected);
+        QFETCH(qint64, found);
+        QFETCH(int, error);
+        QFETCH(QString, says);
+        const std::optional<AppError> report = joinedImageReport("C:/out/x.gba", expected, found, 1);
+        QCOMPARE(report ? report->number() : 0, error);
+        QVERIFY(!report
+                || (report->text().contains(QDir::toNativeSeparators("C:/out/x.gba"))
+                    && report->text().contains(says)));
+    }
+
 #ifndef Q_OS_WIN
+    // A second build, from this program or another, while the first's join
+    // still runs: refused, and the first image whole. batrun starts only once
+    // the test says so, which makes the overlap certain.
+    void secondBuildWhileJoining()
+    {
+        Descendants started;
+        QTemporaryDir dir;
+        CurrentDirGuard guard;
+        writeFile(dir.filePath("tamblinvx.gba"), QByteArray(70000, 'G'));
+        writeFile(dir.filePath("a.nes"), "NES\x1a");
+        const QString gatedBatrun = dir.filePath("gated batrun");
+        writeFile(gatedBatrun,
+                  "#!/bin/sh\nuntil [ -e go ]; do sleep 0.01; done\nexec '"
+                          + QFile::encodeName(ScriptRunner::besideProgram()) + "' \"$@\"\n");
+        QVERIFY(QFile::setPermissions(gatedBatrun, QFile::ReadOwner | QFile::ExeOwner));
+        RomList roms;
+        roms.AddRom(dir.filePath("a.nes"));
+        ScriptRunner first(gatedBatrun), second(gatedBatrun);
+        RunBuild(dir.path(), dir.filePath("first.gba"), roms, first);
+        const QByteArray menu = readAll(dir.filePath("menu.txt")), script = readAll(dir.filePath("TamLof.bat"));
+        for (ScriptRunner *runner : {&first, &second})
+            QCOMPARE(errorOf([&] { RunBuild(dir.path(), dir.filePath("second.gba"), roms, *runner); }), EWOULDBLOCK);
+        QCOMPARE(readAll(dir.filePath("TamLof.bat")), script);
+        writeFile(dir.filePath("go"), {});
+        QCOMPARE(started.waitForAll(60000), QList<int>{0});
+        QCOMPARE(readAll(dir.filePath("first.gba")), QByteArray(70000, 'G') + menu + "NES\x1a");
+        QVERIFY(!QFileInfo::exists(dir.filePath("second.gba")));
+    }
+
     // What sits under a name in the start folder beforehand (the name, then ">" a
-    // link to "victim", "|" a pipe, "/" a folder, ":" a file, "?" nothing), and
-    // what the build then reports: an errno (0 for none) and the file it names.
+    // link to "victim", "@" a link to itself, "|" a pipe, "/" a folder, ":" a
+    // file, "#" a script whose interpreter is missing, "?" nothing; "lock!":
+    // another program holds the folder), and what the build then reports: an
+    // errno (0 for none) and the file it names.
     void failures_data()
     {
         // clang-format off
@@ -223,7 +312,10 @@ private slots:
         QTest::newRow("folder under the menu's name") << "menu.txt/" << EISDIR << "menu.txt" << QByteArray();
         QTest::newRow("folder under the script's name") << "TamLof.bat/" << EISDIR << "TamLof.bat" << menu;
         QTest::newRow("menu cannot be written whole") << "menu.txt:" << EFBIG << "menu.txt" << QByteArray("old");
+        QTest::newRow("menu a link to itself") << "menu.txt@" << ELOOP << "%1/menu.txt" << QByteArray();
+        QTest::newRow("held by another program") << "lock!" << EWOULDBLOCK << "" << QByteArray();
         QTest::newRow("no interpreter") << "batrun?" << ENOENT << "%1/batrun" << menu;
+        QTest::newRow("interpreter's own interpreter missing") << "batrun#" << ENOENT << "%1/batrun" << menu;
         QTest::newRow("interpreter cannot run") << "batrun:" << EACCES << "%1/batrun" << menu;
         // clang-format on
     }
@@ -245,10 +337,19 @@ private slots:
             QCOMPARE(::mkfifo(qPrintable(name), 0600), 0);
         if (kind == '/')
             QVERIFY(QDir().mkdir(name));
+        if (kind == '@')
+            QVERIFY(QFile::link(name, name));
         if (kind == ':')
             writeFile(name, "old");
+        if (kind == '#')
+            writeFile(name, "#!/nonexistent/sh\n"), QFile::setPermissions(name, QFile::ExeOwner | QFile::ReadOwner);
+        const int other = ::open(qPrintable(dir.path()), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (kind == '!') // as another program's build would, from its own descriptor
+            QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), 0);
+        writeFile(dir.filePath("tamblinvx.gba"), "image");
+        writeFile(dir.filePath("a.nes"), "rom");
         RomList roms;
-        roms.AddRom("/r/a.nes");
+        roms.AddRom(dir.filePath("a.nes"));
         roms.at(0).MemFollow = "x";
         // A file size limit makes the menu's write fail part-way, even for root.
         rlimit limit{};
@@ -257,22 +358,25 @@ private slots:
         signal(SIGXFSZ, SIG_IGN);
         setrlimit(RLIMIT_FSIZE, &small);
         QString report;
+        ScriptRunner runner(planted.startsWith("batrun") ? name : QStringLiteral("/bin/true"));
         try {
             RunBuild(kind == '?' && !planted.startsWith("batrun") ? name : dir.path(), dir.filePath("out.gba"), roms,
-                     planted.startsWith("batrun") ? name : QStringLiteral("/bin/true"));
+                     runner);
         } catch (const AppError &e) {
             report = QString("%1 %2").arg(e.number()).arg(e.text());
         }
         setrlimit(RLIMIT_FSIZE, &limit);
-        QCOMPARE(report,
-                 error ? QString("%1 %2 (%3)")
-                                 .arg(error)
-                                 .arg(QString::fromLocal8Bit(std::strerror(error)),
-                                      QString(named).replace("%1", dir.path()))
-                       : QString());
+        ::close(other);
+        const QString reason = QString::fromLocal8Bit(std::strerror(error));
+        const QString where = named.isEmpty() ? QString() : " (" + QString(named).replace("%1", dir.path()) + ")";
+        QVERIFY2(error ? report.startsWith(QString::number(error) + ' ')
+                                 && (where.isEmpty() || report.contains(reason + where))
+                       : report.isEmpty(),
+                 qPrintable(report));
         QCOMPARE(readAll(dir.filePath("victim")), QByteArray("victim"));
         QCOMPARE(readAll(dir.filePath("menu.txt")), menu);
-        QCOMPARE(roms.at(0).MemFollow, QString(planted == "gone?" ? "x" : "0"));
+        QCOMPARE(roms.at(0).MemFollow,
+                 QString(QStringList{"gone?", "menu.txt@", "lock!"}.contains(planted) ? "x" : "0"));
         QCOMPARE(QDir(dir.path()).entryList({"*.tmp"}, QDir::AllEntries | QDir::Hidden), QStringList());
     }
 #endif

@@ -145,6 +145,8 @@ private slots:
         QTest::newRow("output emptied")
             << Steps{add, typeOutput, type("txtOutputFile", "\b")} << abc << -1 << true << "";
         QTest::newRow("output a blank") << Steps{add, type("txtOutputFile", " ")} << abc << -1 << true << " ";
+        QTest::newRow("drop, then the save cancelled")
+            << Steps{drop({"file:///r/b.nes"}), typeOutput, click("cmdSave", {{}})} << "b.nes" << -1 << true << "k";
         QTest::newRow("drop") << Steps{drop({"https://h/d.nes", "file:///r/b.nes", "file:///r/d.txt", "file:///r/a.NES", "file:///r/"})}
             << "b.nes a.NES" << -1 << true << "";
         QTest::newRow("drop ends at a game that cannot be added")
