@@ -254,7 +254,7 @@ private slots:
         rlimit limit{};
         getrlimit(RLIMIT_FSIZE, &limit);
         const rlimit small{planted == "menu.txt:" ? 16 : limit.rlim_cur, limit.rlim_max};
-        signal(SIGXFSZ, SIG_IGN);
+        const auto sizeSignal = signal(SIGXFSZ, SIG_IGN);
         setrlimit(RLIMIT_FSIZE, &small);
         QString report;
         try {
@@ -264,6 +264,7 @@ private slots:
             report = QString("%1 %2").arg(e.number()).arg(e.text());
         }
         setrlimit(RLIMIT_FSIZE, &limit);
+        signal(SIGXFSZ, sizeSignal);
         QCOMPARE(report,
                  error ? QString("%1 %2 (%3)")
                                  .arg(error)
