@@ -1,12 +1,13 @@
 // The interpreter behind batrun: runs the join script (TamLof.bat) the window
 // writes, on systems whose shell cannot. Its parts: script.h reads and parses
-// the script, join.h plans it whole and joins it, and this file runs it, one
-// join at a time in a start folder, stopped cleanly by a signal.
+// the script, plan.h plans it whole, runner.h joins it, and this file runs
+// it, one join at a time in a start folder, stopped cleanly by a signal.
 
 #include "interpreter.h"
 
 #include "failure.h"
-#include "join.h"
+#include "plan.h"
+#include "runner.h"
 #include "script.h"
 
 #include <fcntl.h>
@@ -80,11 +81,14 @@ void lock(int startDir, ScriptObserver &observer)
     }
 }
 
-ScriptResult failedAt(const Place &place, std::string reason, const std::optional<Join> &join)
+ScriptResult failedAt(const Place &place, std::string reason, const std::optional<Planner> &planner,
+                      const std::optional<Runner> &runner)
 {
     ScriptResult result;
-    if (join)
-        result.keptFiles = join->keptFiles();
+    if (runner)
+        result.keptFiles = runner->keptFiles();
+    else if (planner)
+        result.keptFiles = planner->plan().keptFiles([](int) { return false; });
     result.lineNumber = place.number;
     result.lineText = escaped(place.text);
     result.reason = std::move(reason);
@@ -99,7 +103,8 @@ ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer)
     const SignalGuard signals;
     std::string text; // what `current` points into, so it outlives the catch
     Place current;
-    std::optional<Join> join;
+    std::optional<Planner> planner;
+    std::optional<Runner> runner;
     try {
         Fd startDir(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!startDir)
@@ -107,22 +112,23 @@ ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer)
         lock(startDir.get(), observer);
         text = readScript(scriptPath);
         const std::vector<Line> lines = parseScript(text, current);
-        join.emplace(std::move(startDir), observer);
+        planner.emplace(std::move(startDir));
         for (const Line &line : lines) {
             current = line.place;
-            join->plan(line);
+            planner->add(line);
         }
         current = Place{};
-        observer.planned(join->plannedBytes());
-        join->run(current);
+        runner.emplace(planner->take(), observer);
+        observer.planned(runner->plan().bytes());
+        runner->run(current);
         ScriptResult result;
         result.ok = true;
-        result.outputs = join->outputs();
+        result.outputs = runner->outputs();
         return result;
     } catch (Failure &failure) {
-        return failedAt(current, std::move(failure.reason), join);
+        return failedAt(current, std::move(failure.reason), planner, runner);
     } catch (const std::exception &e) {
-        return failedAt(current, e.what(), join);
+        return failedAt(current, e.what(), planner, runner);
     }
 }
 
