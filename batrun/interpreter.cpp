@@ -11,21 +11,28 @@
 #include "script.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 
 #include <array>
+#include <csignal>
 #include <ctime>
 #include <optional>
 
 namespace batrun {
 
-volatile std::sig_atomic_t g_signal = 0;
+std::atomic<int> g_signal = 0;
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only touch lock-free atomics");
 
 } // namespace batrun
 
 using namespace batrun;
 
 namespace {
+
+// The signals that stop the script as a failure; those after them would kill the process mid-join.
+constexpr std::array<int, 5> HandledSignals = {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGXFSZ};
+constexpr std::size_t StopSignals = 3;
 
 void noteSignal(int number)
 {
@@ -47,25 +54,23 @@ public:
         struct sigaction ignore = {};
         ignore.sa_handler = SIG_IGN;
         sigemptyset(&ignore.sa_mask);
-        for (std::size_t i = 0; i < m_numbers.size(); ++i) {
-            sigaction(m_numbers[i], i < StopSignals ? &stop : &ignore, &m_previous[i]);
+        for (std::size_t i = 0; i < HandledSignals.size(); ++i) {
+            sigaction(HandledSignals[i], i < StopSignals ? &stop : &ignore, &m_previous[i]);
             // What whoever started us ignores (nohup, a background job) stays ignored.
             if (i < StopSignals && m_previous[i].sa_handler == SIG_IGN)
-                sigaction(m_numbers[i], &m_previous[i], nullptr);
+                sigaction(HandledSignals[i], &m_previous[i], nullptr);
         }
     }
     ~SignalGuard()
     {
-        for (std::size_t i = 0; i < m_numbers.size(); ++i)
-            sigaction(m_numbers[i], &m_previous[i], nullptr);
+        for (std::size_t i = 0; i < HandledSignals.size(); ++i)
+            sigaction(HandledSignals[i], &m_previous[i], nullptr);
     }
     SignalGuard(const SignalGuard &) = delete;
     SignalGuard &operator=(const SignalGuard &) = delete;
 
 private:
-    static constexpr std::size_t StopSignals = 3;
-    const std::array<int, 5> m_numbers = {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGXFSZ};
-    std::array<struct sigaction, 5> m_previous = {};
+    std::array<struct sigaction, HandledSignals.size()> m_previous = {};
 };
 
 // Joins in one start folder run one after the other. The script is read only
@@ -130,6 +135,15 @@ ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer)
     } catch (const std::exception &e) {
         return failedAt(current, e.what(), planner, runner);
     }
+}
+
+void setStopSignalsBlocked(bool blocked)
+{
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (std::size_t i = 0; i < StopSignals; ++i)
+        sigaddset(&stops, HandledSignals[i]);
+    pthread_sigmask(blocked ? SIG_BLOCK : SIG_UNBLOCK, &stops, nullptr);
 }
 
 std::string failureMessage(const std::string &scriptPath, const ScriptResult &result)

@@ -92,6 +92,7 @@ void ScriptWindow::run(const std::string &scriptPath)
     showMinimized();
     m_progressTimer.start();
     m_worker = std::thread([this, scriptPath] {
+        setStopSignalsBlocked(false);
         m_result = runScript(scriptPath, *m_observer);
         QMetaObject::invokeMethod(this, &ScriptWindow::finish, Qt::QueuedConnection);
     });
@@ -220,6 +221,9 @@ void ScriptWindow::keyPressEvent(QKeyEvent *event)
 
 extern "C" int batrunWindowMain(const char *scriptPath)
 {
+    // Every thread but the script's is started with the stop signals blocked;
+    // they are the window's again once the script has ended.
+    setStopSignalsBlocked(true);
     int argc = 1;
     char name[] = "batrun";
     char *argv[] = {name, nullptr};
@@ -231,6 +235,7 @@ extern "C" int batrunWindowMain(const char *scriptPath)
     const QString platform = QGuiApplication::platformName();
     if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
         QObject::connect(&window, &ScriptWindow::finished, &app, &QCoreApplication::quit);
+    QObject::connect(&window, &ScriptWindow::finished, [] { setStopSignalsBlocked(false); });
     window.run(scriptPath);
     app.exec();
     // Said where the command line says it too, whoever reads that.
