@@ -154,6 +154,7 @@ private slots:
         QTest::newRow("SIGTERM mid-join") << stop.arg("TERM") << 128 + SIGTERM << QStringList();
         QTest::newRow("SIGINT mid-join") << stop.arg("INT") << 128 + SIGINT << QStringList();
         QTest::newRow("SIGHUP mid-join") << stop.arg("HUP") << 128 + SIGHUP << QStringList();
+        QTest::newRow("SIGTERM to its window, waiting its turn") << "flock . sleep 9 & while flock -n . true; do sleep 0.01; done; QT_QPA_PLATFORM=offscreen \"$0\" --window \"$@\" & sleep 1; kill -TERM $!; wait $!" << 128 + SIGTERM << QStringList();
         QTest::newRow("SIGPIPE: stdout closed") << exec + " | true" << 0 << QStringList{"out.gba=tamblinvx.gba|menu.txt" + QString("|roms/a.nes").repeated(4000)};
         QTest::newRow("SIGXFSZ: file size limit") << "ulimit -f 1024; " + exec << 1 << QStringList();
         QTest::newRow("more games than descriptors") << "ulimit -n 100; " + exec << 0 << QStringList{"out.gba=tamblinvx.gba|menu.txt" + QString("|roms/a.nes").repeated(4000)};

@@ -355,7 +355,7 @@ private slots:
         rlimit limit{};
         getrlimit(RLIMIT_FSIZE, &limit);
         const rlimit small{planted == "menu.txt:" ? 16 : limit.rlim_cur, limit.rlim_max};
-        signal(SIGXFSZ, SIG_IGN);
+        const auto sizeSignal = signal(SIGXFSZ, SIG_IGN);
         setrlimit(RLIMIT_FSIZE, &small);
         QString report;
         ScriptRunner runner(planted.startsWith("batrun") ? name : QStringLiteral("/bin/true"));
@@ -366,6 +366,7 @@ private slots:
             report = QString("%1 %2").arg(e.number()).arg(e.text());
         }
         setrlimit(RLIMIT_FSIZE, &limit);
+        signal(SIGXFSZ, sizeSignal);
         ::close(other);
         const QString reason = QString::fromLocal8Bit(std::strerror(error));
         const QString where = named.isEmpty() ? QString() : " (" + QString(named).replace("%1", dir.path()) + ")";

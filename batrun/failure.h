@@ -5,8 +5,8 @@
 
 #include "interpreter.h"
 
+#include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -14,8 +14,9 @@
 
 namespace batrun {
 
-// The signal that asked the running script to stop, 0 while none has.
-extern volatile std::sig_atomic_t g_signal;
+// The signal that asked the running script to stop, 0 while none has. Set by
+// a handler on whichever thread took the signal, read by the script's.
+extern std::atomic<int> g_signal;
 
 // Why a line could not be parsed, planned or run.
 struct Failure
@@ -37,8 +38,8 @@ struct Failure
 // Between steps: a signal or the observer's cancel stops the script.
 inline void failIfStopped(const ScriptObserver &observer)
 {
-    if (g_signal)
-        fail(::strsignal(g_signal));
+    if (const int signal = g_signal)
+        fail(::strsignal(signal));
     if (observer.cancelled())
         fail("cancelled");
 }

@@ -1,4 +1,4 @@
-#include "join.h"
+#include "plan.h"
 
 #include "failure.h"
 
@@ -40,9 +40,9 @@ rlim_t openDescriptors()
 
 } // namespace
 
-Join::Join(Fd startDir, ScriptObserver &observer) : m_observer(observer)
+Planner::Planner(Fd startDir)
 {
-    m_dirs.push_back(std::move(startDir));
+    m_plan.dirs.push_back(std::move(startDir));
     rlimit limit = {};
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
         // Holding each source open from planning to joining costs one
@@ -55,65 +55,65 @@ Join::Join(Fd startDir, ScriptObserver &observer) : m_observer(observer)
     }
 }
 
-Join::~Join()
+Planner::~Planner()
 {
-    for (const Chain &chain : m_chains) {
-        if (!chain.tempName.empty())
-            ::unlinkat(m_dirs[std::size_t(chain.dir)].get(), chain.tempName.c_str(), 0);
+    for (const Chain &chain : m_plan.chains) {
+        if (!chain.namedTemp.empty())
+            ::unlinkat(m_plan.dirs[std::size_t(chain.dir)].get(), chain.namedTemp.c_str(), 0);
     }
 }
 
-void Join::plan(const Line &line)
+void Planner::add(const Line &line)
 {
     if (const auto *cd = std::get_if<Cd>(&line.command)) {
         Fd dir(::openat(currentDir(), cd->dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         if (!dir)
             failErrno(cd->dir);
-        m_current = m_dirs.size();
-        m_dirs.push_back(std::move(dir));
-        m_steps.push_back(Step{line.place, -1, {}});
+        m_current = m_plan.dirs.size();
+        m_plan.dirs.push_back(std::move(dir));
+        m_plan.steps.push_back(Step{line.place, -1, {}});
         return;
     }
     const Copy &copy = std::get<Copy>(line.command);
     Step step{line.place, -1, {}};
     const FileKey dest = destinationKey(copy.dest);
-    const auto written = m_written.find(dest);
+    const auto written = m_plan.written.find(dest);
     // The chain's own output, spelled as its destination, needs no lookup.
-    const bool appends = written != m_written.end() && copy.sources.front() == copy.dest;
+    const bool appends = written != m_plan.written.end() && copy.sources.front() == copy.dest;
     for (std::size_t i = appends ? 1 : 0; i < copy.sources.size(); ++i)
         step.pieces.push_back(source(copy.sources[i], i == 0 ? nullptr : &dest));
-    if (appends || (written != m_written.end() && step.pieces.front().key == dest)) {
+    if (appends || (written != m_plan.written.end() && step.pieces.front().key == dest)) {
         step.chain = written->second;
         if (!appends)
             step.pieces.erase(step.pieces.begin());
     } else {
         step.chain = startChain(copy.dest);
-        m_written[dest] = step.chain;
+        m_plan.written[dest] = step.chain;
     }
-    Chain &chain = m_chains[std::size_t(step.chain)];
+    Chain &chain = m_plan.chains[std::size_t(step.chain)];
     for (const Piece &piece : step.pieces)
         chain.size += piece.size;
-    chain.lastStep = m_steps.size();
-    m_steps.push_back(std::move(step));
+    chain.lastStep = m_plan.steps.size();
+    m_plan.steps.push_back(std::move(step));
 }
 
-std::uint64_t Join::plannedBytes() const
+std::uint64_t Plan::bytes() const
 {
     std::uint64_t total = 0;
-    for (const Step &step : m_steps) {
+    for (const Step &step : steps) {
         for (const Piece &piece : step.pieces)
             total += piece.size;
     }
     return total;
 }
 
-bool Join::isLink(const std::string &name) const
+bool Planner::isLink(const std::string &name) const
 {
     struct stat st = {};
     return ::fstatat(currentDir(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 }
 
-FileKey Join::newFileKey(std::string_view name)
+FileKey Planner::newFileKey(std::string_view name)
 {
     const auto [folder, base] = splitPath(std::string(name));
     struct stat st = {};
@@ -126,7 +126,7 @@ FileKey Join::newFileKey(std::string_view name)
     return FileKey{st.st_dev, st.st_ino, base};
 }
 
-FileKey Join::destinationKey(const std::string &name)
+FileKey Planner::destinationKey(const std::string &name)
 {
     if (m_lastDest.first == m_current && m_lastDest.second == name)
         return m_lastDestKey;
@@ -148,24 +148,24 @@ FileKey Join::destinationKey(const std::string &name)
         m_linkReplaced = m_linkReplaced || exists;
     }
     if (exists)
-        m_earlier.try_emplace(key, name);
+        m_plan.earlier.try_emplace(key, name);
     m_lastDest = {m_current, name};
     m_lastDestKey = key;
     return key;
 }
 
-std::vector<std::string> Join::keptFiles() const
+std::vector<std::string> Plan::keptFiles(const std::function<bool(int chain)> &inPlace) const
 {
     std::vector<std::string> kept;
-    for (const auto &[key, name] : m_earlier) {
-        const auto written = m_written.find(key);
-        if (written == m_written.end() || !m_chains[std::size_t(written->second)].inPlace)
+    for (const auto &[key, name] : earlier) {
+        const auto chain = written.find(key);
+        if (chain == written.end() || !inPlace(chain->second))
             kept.push_back(name);
     }
     return kept;
 }
 
-Piece Join::source(const std::string &name, const FileKey *dest)
+Piece Planner::source(const std::string &name, const FileKey *dest)
 {
     Piece piece;
     piece.name = name;
@@ -183,13 +183,13 @@ Piece Join::source(const std::string &name, const FileKey *dest)
     if (!found && errno != ENOENT)
         failErrno(piece.name);
     piece.key = found ? FileKey{st.st_dev, st.st_ino, {}} : newFileKey(name);
-    if (found && m_linkReplaced && m_written.contains(newFileKey(name)))
+    if (found && m_linkReplaced && m_plan.written.contains(newFileKey(name)))
         piece.key = newFileKey(name); // the path of a link this script replaces
     if (dest && piece.key == *dest)
         fail("destination is also a source");
-    if (const auto written = m_written.find(piece.key); written != m_written.end()) {
+    if (const auto written = m_plan.written.find(piece.key); written != m_plan.written.end()) {
         piece.chain = written->second;
-        piece.size = m_chains[std::size_t(piece.chain)].size;
+        piece.size = m_plan.chains[std::size_t(piece.chain)].size;
         piece.file.close();
     } else if (!found) {
         errno = ENOENT;
@@ -202,7 +202,7 @@ Piece Join::source(const std::string &name, const FileKey *dest)
     return piece;
 }
 
-int Join::startChain(const std::string &shown)
+int Planner::startChain(const std::string &shown)
 {
     Chain chain;
     chain.shown = shown;
@@ -216,26 +216,31 @@ int Join::startChain(const std::string &shown)
         Fd folderFd(::openat(currentDir(), folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         if (!folderFd)
             failErrno(shown);
-        chain.dir = int(m_dirs.size());
-        m_dirs.push_back(std::move(folderFd));
+        chain.dir = int(m_plan.dirs.size());
+        m_plan.dirs.push_back(std::move(folderFd));
     }
-    const int dir = m_dirs[std::size_t(chain.dir)].get();
+    const int dir = m_plan.dirs[std::size_t(chain.dir)].get();
     chain.out = Fd(::openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
     if (!chain.out && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         // No unnamed files here: a named one, removed unless it is put in place.
         for (int attempt = 0; !chain.out && (attempt == 0 || errno == EEXIST); ++attempt) {
-            chain.tempName = tempName(base, attempt);
-            chain.out = Fd(::openat(dir, chain.tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+            chain.namedTemp = tempName(base, attempt);
+            chain.out = Fd(::openat(dir, chain.namedTemp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         }
     }
     if (!chain.out) {
-        chain.tempName.clear();
+        chain.namedTemp.clear();
         failErrno(shown);
     }
     if (replacesFile)
         ::fchmod(chain.out.get(), st.st_mode & 07777);
-    m_chains.push_back(std::move(chain));
-    return int(m_chains.size()) - 1;
+    m_plan.chains.push_back(std::move(chain));
+    return int(m_plan.chains.size()) - 1;
+}
+
+std::string tempName(const std::string &base, int attempt)
+{
+    return "." + base + "." + std::to_string(::getpid()) + "." + std::to_string(attempt);
 }
 
 } // namespace batrun

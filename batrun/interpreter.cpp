@@ -1,30 +1,38 @@
 // The interpreter behind batrun: runs the join script (TamLof.bat) the window
 // writes, on systems whose shell cannot. Its parts: script.h reads and parses
-// the script, join.h plans it whole and joins it, and this file runs it, one
-// join at a time in a start folder, stopped cleanly by a signal.
+// the script, plan.h plans it whole, runner.h joins it, and this file runs
+// it, one join at a time in a start folder, stopped cleanly by a signal.
 
 #include "interpreter.h"
 
 #include "failure.h"
-#include "join.h"
+#include "plan.h"
+#include "runner.h"
 #include "script.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 
 #include <array>
+#include <csignal>
 #include <ctime>
 #include <optional>
 
 namespace batrun {
 
-volatile std::sig_atomic_t g_signal = 0;
+std::atomic<int> g_signal = 0;
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only touch lock-free atomics");
 
 } // namespace batrun
 
 using namespace batrun;
 
 namespace {
+
+// The signals that stop the script as a failure; those after them would kill the process mid-join.
+constexpr std::array<int, 5> HandledSignals = {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGXFSZ};
+constexpr std::size_t StopSignals = 3;
 
 void noteSignal(int number)
 {
@@ -46,25 +54,23 @@ public:
         struct sigaction ignore = {};
         ignore.sa_handler = SIG_IGN;
         sigemptyset(&ignore.sa_mask);
-        for (std::size_t i = 0; i < m_numbers.size(); ++i) {
-            sigaction(m_numbers[i], i < StopSignals ? &stop : &ignore, &m_previous[i]);
+        for (std::size_t i = 0; i < HandledSignals.size(); ++i) {
+            sigaction(HandledSignals[i], i < StopSignals ? &stop : &ignore, &m_previous[i]);
             // What whoever started us ignores (nohup, a background job) stays ignored.
             if (i < StopSignals && m_previous[i].sa_handler == SIG_IGN)
-                sigaction(m_numbers[i], &m_previous[i], nullptr);
+                sigaction(HandledSignals[i], &m_previous[i], nullptr);
         }
     }
     ~SignalGuard()
     {
-        for (std::size_t i = 0; i < m_numbers.size(); ++i)
-            sigaction(m_numbers[i], &m_previous[i], nullptr);
+        for (std::size_t i = 0; i < HandledSignals.size(); ++i)
+            sigaction(HandledSignals[i], &m_previous[i], nullptr);
     }
     SignalGuard(const SignalGuard &) = delete;
     SignalGuard &operator=(const SignalGuard &) = delete;
 
 private:
-    static constexpr std::size_t StopSignals = 3;
-    const std::array<int, 5> m_numbers = {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGXFSZ};
-    std::array<struct sigaction, 5> m_previous = {};
+    std::array<struct sigaction, HandledSignals.size()> m_previous = {};
 };
 
 // Joins in one start folder run one after the other. The script is read only
@@ -80,11 +86,14 @@ void lock(int startDir, ScriptObserver &observer)
     }
 }
 
-ScriptResult failedAt(const Place &place, std::string reason, const std::optional<Join> &join)
+ScriptResult failedAt(const Place &place, std::string reason, const std::optional<Planner> &planner,
+                      const std::optional<Runner> &runner)
 {
     ScriptResult result;
-    if (join)
-        result.keptFiles = join->keptFiles();
+    if (runner)
+        result.keptFiles = runner->keptFiles();
+    else if (planner)
+        result.keptFiles = planner->plan().keptFiles([](int) { return false; });
     result.lineNumber = place.number;
     result.lineText = escaped(place.text);
     result.reason = std::move(reason);
@@ -99,7 +108,8 @@ ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer, 
     const SignalGuard signals;
     std::string text; // what `current` points into, so it outlives the catch
     Place current;
-    std::optional<Join> join;
+    std::optional<Planner> planner;
+    std::optional<Runner> runner;
     try {
         // A lock handed on is ours already: locking it again succeeds at once.
         Fd startDir(lockedFolder >= 0 ? lockedFolder : ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -109,23 +119,33 @@ ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer, 
         lock(startDir.get(), observer);
         text = readScript(scriptPath);
         const std::vector<Line> lines = parseScript(text, current);
-        join.emplace(std::move(startDir), observer);
+        planner.emplace(std::move(startDir));
         for (const Line &line : lines) {
             current = line.place;
-            join->plan(line);
+            planner->add(line);
         }
         current = Place{};
-        observer.planned(join->plannedBytes());
-        join->run(current);
+        runner.emplace(planner->take(), observer);
+        observer.planned(runner->plan().bytes());
+        runner->run(current);
         ScriptResult result;
         result.ok = true;
-        result.outputs = join->outputs();
+        result.outputs = runner->outputs();
         return result;
     } catch (Failure &failure) {
-        return failedAt(current, std::move(failure.reason), join);
+        return failedAt(current, std::move(failure.reason), planner, runner);
     } catch (const std::exception &e) {
-        return failedAt(current, e.what(), join);
+        return failedAt(current, e.what(), planner, runner);
     }
+}
+
+void setStopSignalsBlocked(bool blocked)
+{
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (std::size_t i = 0; i < StopSignals; ++i)
+        sigaddset(&stops, HandledSignals[i]);
+    pthread_sigmask(blocked ? SIG_BLOCK : SIG_UNBLOCK, &stops, nullptr);
 }
 
 std::string failureMessage(const std::string &scriptPath, const ScriptResult &result)

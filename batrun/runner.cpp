@@ -1,4 +1,4 @@
-#include "join.h"
+#include "runner.h"
 
 #include "failure.h"
 
@@ -50,18 +50,31 @@ bool isOutputError(int error)
 
 } // namespace
 
-std::string tempName(const std::string &base, int attempt)
+Runner::Runner(Plan plan, ScriptObserver &observer)
+    : m_plan(std::move(plan)), m_observer(observer), m_progress(m_plan.chains.size())
 {
-    return "." + base + "." + std::to_string(::getpid()) + "." + std::to_string(attempt);
+    for (std::size_t i = 0; i < m_progress.size(); ++i)
+        m_progress[i].tempName = m_plan.chains[i].namedTemp;
 }
 
-void Join::run(Place &current)
+Runner::~Runner()
 {
-    for (Chain &chain : m_chains)
-        chain.size = 0;
+    for (std::size_t i = 0; i < m_progress.size(); ++i) {
+        if (!m_progress[i].tempName.empty())
+            ::unlinkat(m_plan.dirs[std::size_t(m_plan.chains[i].dir)].get(), m_progress[i].tempName.c_str(), 0);
+    }
+}
+
+std::vector<std::string> Runner::keptFiles() const
+{
+    return m_plan.keptFiles([this](int chain) { return m_progress[std::size_t(chain)].inPlace; });
+}
+
+void Runner::run(Place &current)
+{
     std::string text;
-    for (std::size_t i = 0; i < m_steps.size(); ++i) {
-        Step &step = m_steps[i];
+    for (std::size_t i = 0; i < m_plan.steps.size(); ++i) {
+        const Step &step = m_plan.steps[i];
         current = step.place;
         failIfStopped(m_observer);
         text.assign(step.place.text); // no control characters: parsing refused those
@@ -69,31 +82,32 @@ void Join::run(Place &current)
         failIfStopped(m_observer);
         if (step.chain < 0)
             continue;
-        Chain &chain = m_chains[std::size_t(step.chain)];
-        for (Piece &piece : step.pieces)
+        const std::size_t chain = std::size_t(step.chain);
+        for (const Piece &piece : step.pieces)
             join(piece, chain);
-        if (i == chain.lastStep)
+        if (i == m_plan.chains[chain].lastStep)
             finish(chain);
     }
 }
 
-void Join::joined(std::uint64_t bytes, Chain &chain)
+void Runner::joined(std::uint64_t bytes, std::size_t chain)
 {
-    chain.size += bytes;
-    if (chain.size - chain.flushedTo >= WriteBehind) {
+    Progress &progress = m_progress[chain];
+    progress.written += bytes;
+    if (progress.written - progress.flushedTo >= WriteBehind) {
         // Starts writing what is there, so the closing fsync has little left to wait for.
-        ::sync_file_range(chain.out.get(), off64_t(chain.flushedTo), off64_t(chain.size - chain.flushedTo),
-                          SYNC_FILE_RANGE_WRITE);
-        chain.flushedTo = chain.size;
+        ::sync_file_range(m_plan.chains[chain].out.get(), off64_t(progress.flushedTo),
+                          off64_t(progress.written - progress.flushedTo), SYNC_FILE_RANGE_WRITE);
+        progress.flushedTo = progress.written;
     }
     m_bytesDone += bytes;
     m_observer.joined(m_bytesDone);
     failIfStopped(m_observer);
 }
 
-Fd Join::reopen(const Piece &piece)
+Fd Runner::reopen(const Piece &piece) const
 {
-    Fd file(::openat(m_dirs[std::size_t(piece.dir)].get(), std::string(piece.name).c_str(),
+    Fd file(::openat(m_plan.dirs[std::size_t(piece.dir)].get(), std::string(piece.name).c_str(),
                      O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st = {};
     if (!file || ::fstat(file.get(), &st) != 0)
@@ -103,29 +117,30 @@ Fd Join::reopen(const Piece &piece)
     return file;
 }
 
-void Join::join(Piece &piece, Chain &chain)
+void Runner::join(const Piece &piece, std::size_t chain)
 {
-    if (m_pendingChain != &chain || piece.chain >= 0)
+    if (m_pendingChain != chain || piece.chain >= 0)
         writePending(); // a chain's output is read, or another one written
     Fd reopened;
     int in = -1;
+    std::uint64_t size = piece.size;
     if (piece.chain >= 0) {
-        const Chain &source = m_chains[std::size_t(piece.chain)];
-        in = source.out.get();
-        piece.size = source.size; // as written by now, files read to their end included
+        in = m_plan.chains[std::size_t(piece.chain)].out.get();
+        size = m_progress[std::size_t(piece.chain)].written; // files read to their end included
     } else if (piece.file) {
         in = piece.file.get();
     } else {
         in = (reopened = reopen(piece)).get();
     }
 
+    const Chain &to = m_plan.chains[chain];
     loff_t offset = 0;
-    bool kernelCopy = piece.size >= SmallPiece;
+    bool kernelCopy = size >= SmallPiece;
     if (kernelCopy)
         writePending();
-    while (kernelCopy && std::uint64_t(offset) < piece.size) {
-        const std::size_t step = std::min<std::uint64_t>(piece.size - std::uint64_t(offset), CopyStep);
-        const ssize_t n = ::copy_file_range(in, &offset, chain.out.get(), nullptr, step, 0);
+    while (kernelCopy && std::uint64_t(offset) < size) {
+        const std::size_t step = std::min<std::uint64_t>(size - std::uint64_t(offset), CopyStep);
+        const ssize_t n = ::copy_file_range(in, &offset, to.out.get(), nullptr, step, 0);
         if (n > 0) {
             joined(std::uint64_t(n), chain);
         } else if (n == 0) {
@@ -135,26 +150,25 @@ void Join::join(Piece &piece, Chain &chain)
         } else if (offset == 0 && copyUnsupported(errno)) {
             kernelCopy = false;
         } else {
-            failErrno(isOutputError(errno) ? chain.shown : piece.name);
+            failErrno(isOutputError(errno) ? to.shown : piece.name);
         }
     }
     if (!kernelCopy)
-        pour(in, piece, chain);
-    piece.file.close();
+        pour(in, piece, size, chain);
 }
 
-void Join::pour(int in, const Piece &piece, Chain &chain)
+void Runner::pour(int in, const Piece &piece, std::uint64_t size, std::size_t chain)
 {
     if (!m_buffer)
         m_buffer = std::make_unique_for_overwrite<char[]>(BufferSize);
-    m_pendingChain = &chain;
-    for (std::uint64_t offset = 0; piece.size == 0 || offset < piece.size;) {
+    m_pendingChain = chain;
+    for (std::uint64_t offset = 0; size == 0 || offset < size;) {
         if (m_pending == BufferSize)
             writePending();
         const std::size_t room = BufferSize - m_pending;
-        const std::size_t want = piece.size == 0 ? room : std::min<std::uint64_t>(piece.size - offset, room);
+        const std::size_t want = size == 0 ? room : std::min<std::uint64_t>(size - offset, room);
         const ssize_t n = ::pread(in, m_buffer.get() + m_pending, want, off_t(offset));
-        if (n == 0 && piece.size == 0)
+        if (n == 0 && size == 0)
             return;
         if (n == 0)
             fail(std::string(piece.name) + ": shrank while the script ran");
@@ -170,12 +184,13 @@ void Join::pour(int in, const Piece &piece, Chain &chain)
     }
 }
 
-void Join::writePending()
+void Runner::writePending()
 {
     for (std::size_t written = 0; written < m_pending;) {
-        const ssize_t n = ::write(m_pendingChain->out.get(), m_buffer.get() + written, m_pending - written);
+        const Chain &chain = m_plan.chains[m_pendingChain];
+        const ssize_t n = ::write(chain.out.get(), m_buffer.get() + written, m_pending - written);
         if (n < 0 && errno != EINTR)
-            failErrno(m_pendingChain->shown);
+            failErrno(chain.shown);
         if (n < 0)
             failIfStopped(m_observer);
         else
@@ -184,28 +199,30 @@ void Join::writePending()
     m_pending = 0;
 }
 
-void Join::finish(Chain &chain)
+void Runner::finish(std::size_t chain)
 {
     writePending();
-    if (::fsync(chain.out.get()) != 0)
-        failErrno(chain.shown);
-    const int dir = m_dirs[std::size_t(chain.dir)].get();
-    if (chain.tempName.empty()) {
-        const std::string self = "/proc/self/fd/" + std::to_string(chain.out.get());
-        for (int attempt = 0; chain.tempName.empty(); ++attempt) {
-            std::string name = tempName(chain.name, attempt);
+    const Chain &planned = m_plan.chains[chain];
+    Progress &progress = m_progress[chain];
+    if (::fsync(planned.out.get()) != 0)
+        failErrno(planned.shown);
+    const int dir = m_plan.dirs[std::size_t(planned.dir)].get();
+    if (progress.tempName.empty()) {
+        const std::string self = "/proc/self/fd/" + std::to_string(planned.out.get());
+        for (int attempt = 0; progress.tempName.empty(); ++attempt) {
+            std::string name = tempName(planned.name, attempt);
             if (::linkat(AT_FDCWD, self.c_str(), dir, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
-                chain.tempName = std::move(name);
+                progress.tempName = std::move(name);
             else if (errno != EEXIST)
-                failErrno(chain.shown);
+                failErrno(planned.shown);
         }
     }
-    if (::renameat(dir, chain.tempName.c_str(), dir, chain.name.c_str()) != 0)
-        failErrno(chain.shown);
-    chain.tempName.clear();
-    chain.inPlace = true;
+    if (::renameat(dir, progress.tempName.c_str(), dir, planned.name.c_str()) != 0)
+        failErrno(planned.shown);
+    progress.tempName.clear();
+    progress.inPlace = true;
     const std::string folder = pathOf(dir);
-    m_outputs.push_back({folder.empty() ? chain.shown : folder + "/" + chain.name, chain.size});
+    m_outputs.push_back({folder.empty() ? planned.shown : folder + "/" + planned.name, progress.written});
 }
 
 } // namespace batrun

@@ -56,5 +56,12 @@ struct ScriptResult
 // that started batrun took and hands on; -1 to take the lock here.
 ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer, int lockedFolder = -1);
 
+// On the calling thread, and on those it starts from then on: the signals
+// that stop a script (SIGTERM, SIGINT, SIGHUP) blocked or let through. A
+// program that runs the script on a thread of its own blocks them everywhere
+// else, before its first thread starts, so that they interrupt the very call
+// the join waits in.
+void setStopSignalsBlocked(bool blocked);
+
 // The line a failure prints on standard error: "batrun: SCRIPT:LINE: text: reason".
 std::string failureMessage(const std::string &scriptPath, const ScriptResult &result);

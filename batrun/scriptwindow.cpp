@@ -95,6 +95,7 @@ void ScriptWindow::run(const std::string &scriptPath, int lockedFolder)
     showMinimized();
     m_progressTimer.start();
     m_worker = std::thread([this, scriptPath, lockedFolder] {
+        setStopSignalsBlocked(false);
         m_result = runScript(scriptPath, *m_observer, lockedFolder);
         QMetaObject::invokeMethod(this, &ScriptWindow::finish, Qt::QueuedConnection);
     });
@@ -228,6 +229,9 @@ void ScriptWindow::keyPressEvent(QKeyEvent *event)
 
 extern "C" int batrunWindowMain(const char *scriptPath, int lockedFolder)
 {
+    // Every thread but the script's is started with the stop signals blocked;
+    // they are the window's again once the script has ended.
+    setStopSignalsBlocked(true);
     int argc = 1;
     char name[] = "batrun";
     char *argv[] = {name, nullptr};
@@ -239,6 +243,7 @@ extern "C" int batrunWindowMain(const char *scriptPath, int lockedFolder)
     const QString platform = QGuiApplication::platformName();
     if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
         QObject::connect(&window, &ScriptWindow::finished, &app, &QCoreApplication::quit);
+    QObject::connect(&window, &ScriptWindow::finished, [] { setStopSignalsBlocked(false); });
     window.run(scriptPath, lockedFolder);
     app.exec();
     // Said where the command line says it too, whoever reads that.
