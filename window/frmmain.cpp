@@ -1,14 +1,20 @@
 #include "frmmain.h"
 
 #include "buildaction.h"
+#include "buildreadback.h"
+#include "menupreview.h"
 #include "romlist.h"
 #include "ui_frmMain.h"
 
 #include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMimeData>
 #include <QPixmap>
+#include <QStyle>
+
+#include <algorithm>
 
 #include "icon.xpm"
 
@@ -74,6 +80,20 @@ frmMain::frmMain(RomList &romList, QWidget *parent)
     connect(m_ui->cmdUpList, &QPushButton::clicked, this, &frmMain::cmdUpList_Click);
     connect(m_ui->cmdDownList, &QPushButton::clicked, this, &frmMain::cmdDownList_Click);
     connect(m_ui->cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
+
+    // The list's context menu (the right button, the Menu key, Shift+F10) and keys.
+    m_mnuList = new QMenu(this);
+    m_mnuList->setObjectName(QStringLiteral("mnuList"));
+    const auto addEntry = [this](const char *name, const QString &text, void (frmMain::*handler)()) {
+        m_mnuList->addAction(text, this, handler)->setObjectName(QLatin1String(name));
+    };
+    addEntry("mnuSortByTitle", QStringLiteral("&Sort by Title"), &frmMain::mnuSortByTitle_Click);
+    addEntry("mnuCleanUpTitles", QStringLiteral("&Clean Up Titles"), &frmMain::mnuCleanUpTitles_Click);
+    addEntry("mnuShowMenu", QStringLiteral("Show &Menu..."), &frmMain::mnuShowMenu_Click);
+    m_mnuList->addSeparator();
+    addEntry("mnuReopenLastBuild", QStringLiteral("&Reopen Last Build"), &frmMain::mnuReopenLastBuild_Click);
+    m_ui->lbRoms->installEventFilter(this);
+    m_warningIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning);
 
     // The answer to the emptied list runs inside RemoveRom, while the removed
     // row is still selected, so the clearing cascade writes into the spare slot.
@@ -235,12 +255,23 @@ void frmMain::addRoms(const QStringList &paths)
         m_roms.checkAddable(path);
         m_ui->lbRoms->addItem(QFileInfo(path).fileName());
         m_roms.AddRom(path);
+        markRow(m_ui->lbRoms->item(m_ui->lbRoms->count() - 1), path);
     }
     EnableOutput(true);
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_ui->lbRoms || watched == m_ui->lbRoms->viewport()) {
+        if (event->type() == QEvent::ContextMenu) {
+            const auto *request = static_cast<QContextMenuEvent *>(event);
+            showListMenu(request->reason() == QContextMenuEvent::Mouse ? std::optional(request->globalPos())
+                                                                       : std::nullopt);
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress && lbRoms_KeyPress(*static_cast<QKeyEvent *>(event)))
+            return true;
+    }
     if (watched != m_ui->lbRoms->viewport())
         return QWidget::eventFilter(watched, event);
     switch (event->type()) {
@@ -327,6 +358,104 @@ void frmMain::cmdSave_Click()
         m_cdOpen.FileName = QString();
         m_cdOpen.ShowSave(this);
         m_ui->txtOutputFile->setText(m_cdOpen.FileName);
+        m_ui->cmdOutput->setEnabled(true);
+    });
+}
+
+void frmMain::markRow(QListWidgetItem *row, const QString &path)
+{
+    if (!m_checkRom)
+        return;
+    const RomCheck check = m_checkRom(path);
+    row->setToolTip(romCheckText(path, check));
+    if (check.verdict != RomCheck::Good)
+        row->setIcon(m_warningIcon);
+}
+
+void frmMain::showListMenu(std::optional<QPoint> mousePosition)
+{
+    const bool games = m_roms.upperBound() > 0;
+    for (const char *name : {"mnuSortByTitle", "mnuCleanUpTitles", "mnuShowMenu"})
+        m_mnuList->findChild<QAction *>(QLatin1String(name))->setEnabled(games);
+    m_mnuList->findChild<QAction *>(QStringLiteral("mnuReopenLastBuild"))->setEnabled(!games);
+    QListWidget *list = m_ui->lbRoms;
+    const QRect selected = list->currentItem() ? list->visualItemRect(list->currentItem()) : QRect();
+    m_mnuList->popup(mousePosition.value_or(list->viewport()->mapToGlobal(selected.bottomLeft())));
+}
+
+bool frmMain::lbRoms_KeyPress(const QKeyEvent &key)
+{
+    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    if (key.key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)
+        showListMenu(std::nullopt);
+    else if (key.key() == Qt::Key_Delete && modifiers == Qt::NoModifier)
+        cmdRemoveRom_Click();
+    else if (key.key() == Qt::Key_Up && modifiers == Qt::ControlModifier)
+        cmdUpList_Click();
+    else if (key.key() == Qt::Key_Down && modifiers == Qt::ControlModifier)
+        cmdDownList_Click();
+    else
+        return false;
+    return true;
+}
+
+void frmMain::mnuSortByTitle_Click()
+{
+    m_errorReport.reportErrors(this, [this] {
+        QListWidget *list = m_ui->lbRoms;
+        const int selected = list->currentRow();
+        const std::vector<qint16> order = m_roms.sortByTitle();
+        std::vector<QListWidgetItem *> rows(order.size());
+        {
+            // Rows move with their games. Left without a current row, the
+            // list takes the selection below as a change and shows the game.
+            const QSignalBlocker blocker(list);
+            for (int row = list->count() - 1; row >= 0; --row)
+                rows[std::size_t(row)] = list->takeItem(row);
+            for (const qint16 old : order)
+                list->addItem(rows[std::size_t(old)]);
+            list->setCurrentRow(-1);
+        }
+        if (selected != -1)
+            list->setCurrentRow(int(std::find(order.begin(), order.end(), selected) - order.begin()));
+    });
+}
+
+void frmMain::mnuCleanUpTitles_Click()
+{
+    m_errorReport.reportErrors(this, [this] {
+        m_roms.cleanUpTitles();
+        if (const int row = m_ui->lbRoms->currentRow(); row != -1)
+            ShowRom(checkedInt16(row));
+    });
+}
+
+void frmMain::mnuShowMenu_Click()
+{
+    m_errorReport.reportErrors(this, [this] {
+        QStringList optionNames;
+        for (const QCheckBox *box : m_chkOptions)
+            optionNames << box->text().remove(u'&');
+        showMenuPreview(this, m_roms, optionNames);
+    });
+}
+
+void frmMain::mnuReopenLastBuild_Click()
+{
+    m_errorReport.reportErrors(this, [this] {
+        if (m_roms.upperBound() != 0)
+            return;
+        // Read whole before the first game is added: a mismatch leaves the list empty.
+        const LastBuild build = ReadLastBuild(StartDir);
+        QStringList paths;
+        for (qint16 i = 0; i < build.roms.upperBound(); ++i)
+            paths << build.roms.at(i).RomPath;
+        // As Browse does before it adds, and the output's Browse after it.
+        m_cdOpen.CancelError = true;
+        addRoms(paths);
+        for (qint16 i = 0; i < build.roms.upperBound(); ++i)
+            m_roms.at(i) = build.roms.at(i);
+        m_ui->txtOutputFile->setText(build.outputPath);
         m_ui->cmdOutput->setEnabled(true);
     });
 }

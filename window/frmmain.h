@@ -2,14 +2,21 @@
 
 #include "commondialog.h"
 #include "errorreport.h"
+#include "romcheck.h"
 
+#include <QIcon>
 #include <QString>
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
+class QKeyEvent;
+class QListWidgetItem;
+class QMenu;
 class RomList;
 struct RomEntry;
 
@@ -48,6 +55,10 @@ public:
     // Switches the output row except cmdOutput, which only its text box gates.
     void EnableOutput(bool enabled);
 
+    // What the add commands learn about each new game's file for its row's
+    // mark and tooltip; none, for the add as it was without the check.
+    void setRomCheck(std::function<RomCheck(const QString &path)> check) { m_checkRom = std::move(check); }
+
 public slots:
     void cmdBrowse_Click();
     void cmdRemoveRom_Click();
@@ -62,6 +73,12 @@ public slots:
     void txtOutputFile_Change();
     void cmdOutput_Click();
 
+    // The list's context menu.
+    void mnuSortByTitle_Click();
+    void mnuCleanUpTitles_Click();
+    void mnuShowMenu_Click();
+    void mnuReopenLastBuild_Click();
+
 protected:
     // Takes ROM files dropped onto the list, as if chosen in the open dialog.
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -75,6 +92,13 @@ private:
     RomEntry *selectedEntry();
     // Exchanges rows upper and upper + 1 and their games, then selects row select.
     void swapRows(int upper, int select);
+    // Gives a new row its tooltip, and a warning mark when its file is no sound NES ROM.
+    void markRow(QListWidgetItem *row, const QString &path);
+    // Opens the list's context menu at the mouse, or for the keyboard at the
+    // selected row, its entries enabled for the list as it is.
+    void showListMenu(std::optional<QPoint> mousePosition);
+    // The list's keys: the context menu, Delete and Ctrl+Up/Down as the buttons.
+    bool lbRoms_KeyPress(const QKeyEvent &key);
 
     RomList &m_roms;
     QString StartDir;
@@ -82,4 +106,7 @@ private:
     std::array<QCheckBox *, 7> m_chkOptions;
     CommonDialog m_cdOpen;
     ErrorReport m_errorReport;
+    QMenu *m_mnuList;
+    QIcon m_warningIcon;
+    std::function<RomCheck(const QString &)> m_checkRom = checkRomFile;
 };
