@@ -134,7 +134,7 @@ LastBuild readBuildFiles(const QByteArray &menu, const QByteArray &script, const
         throw mismatch(QStringLiteral("%1 is not a script this program writes.").arg(BuildFiles::Script));
     const qsizetype games = menuLines.size() - MenuLinesAbove - MenuLinesBelow;
     if (games != scriptLines.size() - 2)
-        throw mismatch(QStringLiteral("%1 lists %2 games, %3 %4.")
+        throw mismatch(QStringLiteral("Games in %1: %2; in %3: %4.")
                                .arg(BuildFiles::Menu)
                                .arg(games)
                                .arg(BuildFiles::Script)
@@ -154,8 +154,7 @@ LastBuild readBuildFiles(const QByteArray &menu, const QByteArray &script, const
     for (qsizetype i = 0; i < games; ++i) {
         const QByteArray &line = scriptLines[i + 2];
         const qsizetype romSize = line.size() - appendTo.size() - appendEnd.size();
-        const QString rom =
-                romSize > 0 && line.startsWith(appendTo) && line.endsWith(appendEnd)
+        const QString rom = romSize > 0 && line.startsWith(appendTo) && line.endsWith(appendEnd)
                 ? scriptPathText(line.sliced(appendTo.size(), romSize), form)
                 : QString();
         try {

@@ -89,8 +89,8 @@ std::optional<std::string> convert(std::string_view bytes, const std::string &fr
 
 std::optional<std::string> encodeInCodePage(std::u16string_view text, unsigned codePage)
 {
-    return convert(std::string_view(reinterpret_cast<const char *>(text.data()), text.size() * sizeof(char16_t)),
-                   Utf16, iconvName(codePage));
+    return convert(std::string_view(reinterpret_cast<const char *>(text.data()), text.size() * sizeof(char16_t)), Utf16,
+                   iconvName(codePage));
 }
 
 std::optional<std::u16string> decodeFromCodePage(std::string_view bytes, unsigned codePage)

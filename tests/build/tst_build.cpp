@@ -289,8 +289,8 @@ private slots:
         // clang-format off
         QTest::newRow("round trip, batrun") << Batrun << "" << "" << "";
         QTest::newRow("round trip, Windows") << Cp850 << "" << "" << "";
-        QTest::newRow("a game less in the script") << Batrun << "!copy /b /o/x.gba+/r/c.nes /o/x.gba\r\n" << "" << "menu.txt lists 3 games, TamLof.bat 2.";
-        QTest::newRow("a game more in the menu") << Batrun << "c|1\r\n" << "c|1\r\nd\r\n" << "menu.txt lists 4 games, TamLof.bat 3.";
+        QTest::newRow("a game less in the script") << Batrun << "!copy /b /o/x.gba+/r/c.nes /o/x.gba\r\n" << "" << "Games in menu.txt: 3; in TamLof.bat: 2.";
+        QTest::newRow("a game more in the menu") << Batrun << "c|1\r\n" << "c|1\r\nd\r\n" << "Games in menu.txt: 4; in TamLof.bat: 3.";
         QTest::newRow("no games") << Batrun << "!" << "!" << "menu.txt lists no games.";
         QTest::newRow("another start folder") << Batrun << "!cd /start" << "cd /other" << "Line 1 of TamLof.bat is not as this program writes it: \"cd /other\".";
         QTest::newRow("a line feed alone") << Batrun << "c|1\r\n" << "c|1\n" << "Line 5 of menu.txt does not end with CR LF.";
@@ -313,7 +313,8 @@ private slots:
         QFETCH(ScriptForm, form);
         QFETCH(QString, from);
         QFETCH(QString, to);
-        const QString start = form.windows ? "C:\\start" : "/start", output = form.windows ? "C:\\o\\x.gba" : "/o/x.gba";
+        const QString start = form.windows ? "C:\\start" : "/start",
+                      output = form.windows ? "C:\\o\\x.gba" : "/o/x.gba";
         RomList roms(form.windows ? u'\\' : u'/');
         for (const QString path : {"/r/a.nes", "/r/b b.nes", "/r/c.nes"})
             roms.AddRom(form.windows ? QString("C:" + path).replace(u'/', u'\\').replace("b b", "b%\u00e9") : path);
@@ -325,14 +326,16 @@ private slots:
         QByteArray &edited = from.startsWith(u'!') ? script : menu;
         edited.replace(from.mid(from.startsWith(u'!')).toLatin1(), to.mid(to.startsWith(u'!')).toLatin1());
         if (from == "!")
-            std::tie(menu, script) = std::pair(menuFileBytes(written = RomList()), script.first(script.indexOf('\n', script.indexOf('\n') + 1) + 1));
+            std::tie(menu, script) = std::pair(menuFileBytes(written = RomList()),
+                                               script.first(script.indexOf('\n', script.indexOf('\n') + 1) + 1));
         QString report;
         try {
             const LastBuild build = readBuildFiles(menu, script, start, form);
             QCOMPARE(build.outputPath, output);
             for (qint16 i = 0; i < 3; ++i)
-                QCOMPARE(build.roms.at(i), (RomEntry{roms.at(i).RomPath, roms.at(i).MenuTitle, roms.at(i).Options,
-                                                      i == 0 ? "250" : "", i == 1 ? "7" : ""}));
+                QCOMPARE(build.roms.at(i),
+                         (RomEntry{roms.at(i).RomPath, roms.at(i).MenuTitle, roms.at(i).Options, i == 0 ? "250" : "",
+                                   i == 1 ? "7" : ""}));
         } catch (const AppError &error) {
             report = error.text();
         }
