@@ -169,8 +169,13 @@ LastBuild readBuildFiles(const QByteArray &menu, const QByteArray &script, const
                      MenuLinesAbove + i + 1);
     }
 
-    // Whatever the reading above let through, writing the games again shows.
-    checkBuildPaths(startDir, build.outputPath, build.roms);
+    // Whatever the reading above let through, writing the games again shows,
+    // but for a path the build would refuse to write.
+    for (qsizetype i = 0; i <= games; ++i) {
+        const QString &path = i < games ? build.roms.at(qint16(i)).RomPath : build.outputPath;
+        if (hasUnsafeCharacter(path))
+            throw mismatch(QStringLiteral("The path \"%1\" holds a double quote or a control character.").arg(path));
+    }
     compareWithWritten(script, buildScriptBytes(startDir, build.outputPath, build.roms, form), BuildFiles::Script);
     RomList written = build.roms; // writing the menu fills in the follow values it does not write
     compareWithWritten(menu, menuFileBytes(written), BuildFiles::Menu);

@@ -16,8 +16,6 @@
 #include <string_view>
 #include <system_error>
 
-namespace {
-
 bool hasUnsafeCharacter(const QString &path)
 {
     for (const QChar c : path) {
@@ -26,6 +24,8 @@ bool hasUnsafeCharacter(const QString &path)
     }
     return false;
 }
+
+namespace {
 
 // The command interpreter splits a bare path at a blank and reads the other
 // characters here as operators; such a path goes in double quotes.

@@ -44,6 +44,35 @@ QStringList draggedRoms(const QMimeData *data)
     return paths;
 }
 
+// A row of the list: its game's file name, and the ROM check of the file,
+// made when the row is first shown or its tooltip asked for, so that an add
+// of thousands of games reads only the files of the rows in view.
+class RomRow : public QListWidgetItem
+{
+public:
+    RomRow(const QString &path, const std::function<RomCheck(const QString &)> &check, const QIcon &warning)
+        : QListWidgetItem(QFileInfo(path).fileName()), m_path(path), m_checkRom(check), m_warning(warning)
+    {
+    }
+
+    QVariant data(int role) const override
+    {
+        if ((role != Qt::ToolTipRole && role != Qt::DecorationRole) || !m_checkRom)
+            return QListWidgetItem::data(role);
+        if (!m_check)
+            m_check = m_checkRom(m_path);
+        if (role == Qt::ToolTipRole)
+            return romCheckText(m_path, *m_check);
+        return m_check->verdict == RomCheck::Good ? QVariant() : QVariant(m_warning);
+    }
+
+private:
+    QString m_path;
+    const std::function<RomCheck(const QString &)> &m_checkRom;
+    const QIcon &m_warning;
+    mutable std::optional<RomCheck> m_check;
+};
+
 } // namespace
 
 frmMain::frmMain(RomList &romList, QWidget *parent)
@@ -93,6 +122,9 @@ frmMain::frmMain(RomList &romList, QWidget *parent)
     m_mnuList->addSeparator();
     addEntry("mnuReopenLastBuild", QStringLiteral("&Reopen Last Build"), &frmMain::mnuReopenLastBuild_Click);
     m_ui->lbRoms->installEventFilter(this);
+    // Rows are one line each; sized alike, the list lays out without asking
+    // each row for its mark.
+    m_ui->lbRoms->setUniformItemSizes(true);
     m_warningIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning);
 
     // The answer to the emptied list runs inside RemoveRom, while the removed
@@ -253,9 +285,8 @@ void frmMain::addRoms(const QStringList &paths)
         // A file that cannot become a game fails before its row exists,
         // so that row i always stands for game i.
         m_roms.checkAddable(path);
-        m_ui->lbRoms->addItem(QFileInfo(path).fileName());
+        m_ui->lbRoms->addItem(new RomRow(path, m_checkRom, m_warningIcon));
         m_roms.AddRom(path);
-        markRow(m_ui->lbRoms->item(m_ui->lbRoms->count() - 1), path);
     }
     EnableOutput(true);
 }
@@ -360,16 +391,6 @@ void frmMain::cmdSave_Click()
         m_ui->txtOutputFile->setText(m_cdOpen.FileName);
         m_ui->cmdOutput->setEnabled(true);
     });
-}
-
-void frmMain::markRow(QListWidgetItem *row, const QString &path)
-{
-    if (!m_checkRom)
-        return;
-    const RomCheck check = m_checkRom(path);
-    row->setToolTip(romCheckText(path, check));
-    if (check.verdict != RomCheck::Good)
-        row->setIcon(m_warningIcon);
 }
 
 void frmMain::showListMenu(std::optional<QPoint> mousePosition)

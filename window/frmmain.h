@@ -15,7 +15,6 @@
 
 class QCheckBox;
 class QKeyEvent;
-class QListWidgetItem;
 class QMenu;
 class RomList;
 struct RomEntry;
@@ -55,8 +54,9 @@ public:
     // Switches the output row except cmdOutput, which only its text box gates.
     void EnableOutput(bool enabled);
 
-    // What the add commands learn about each new game's file for its row's
-    // mark and tooltip; none, for the add as it was without the check.
+    // What a row learns about its game's file for its mark (the warning icon
+    // when the file is no sound NES ROM) and its tooltip; none, for the add as
+    // it was without the check.
     void setRomCheck(std::function<RomCheck(const QString &path)> check) { m_checkRom = std::move(check); }
 
 public slots:
@@ -92,8 +92,6 @@ private:
     RomEntry *selectedEntry();
     // Exchanges rows upper and upper + 1 and their games, then selects row select.
     void swapRows(int upper, int select);
-    // Gives a new row its tooltip, and a warning mark when its file is no sound NES ROM.
-    void markRow(QListWidgetItem *row, const QString &path);
     // Opens the list's context menu at the mouse, or for the keyboard at the
     // selected row, its entries enabled for the list as it is.
     void showListMenu(std::optional<QPoint> mousePosition);

