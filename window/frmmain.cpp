@@ -55,6 +55,13 @@ public:
     {
     }
 
+    // Moves with the game when two rows exchange their games.
+    void swapFile(RomRow &other)
+    {
+        std::swap(m_path, other.m_path);
+        std::swap(m_check, other.m_check);
+    }
+
     QVariant data(int role) const override
     {
         if ((role != Qt::ToolTipRole && role != Qt::DecorationRole) || !m_checkRom)
@@ -123,8 +130,10 @@ frmMain::frmMain(RomList &romList, QWidget *parent)
     addEntry("mnuReopenLastBuild", QStringLiteral("&Reopen Last Build"), &frmMain::mnuReopenLastBuild_Click);
     m_ui->lbRoms->installEventFilter(this);
     // Rows are one line each; sized alike, the list lays out without asking
-    // each row for its mark.
+    // each row for its mark, which is as high as a line of text.
     m_ui->lbRoms->setUniformItemSizes(true);
+    const int lineHeight = m_ui->lbRoms->fontMetrics().height();
+    m_ui->lbRoms->setIconSize({lineHeight, lineHeight});
     m_warningIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning);
 
     // The answer to the emptied list runs inside RemoveRom, while the removed
@@ -353,6 +362,7 @@ void frmMain::swapRows(int upper, int select)
 {
     QListWidgetItem *above = m_ui->lbRoms->item(upper);
     QListWidgetItem *below = m_ui->lbRoms->item(upper + 1);
+    static_cast<RomRow *>(above)->swapFile(*static_cast<RomRow *>(below));
     const QString text = above->text();
     above->setText(below->text());
     below->setText(text);

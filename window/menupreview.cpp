@@ -55,5 +55,6 @@ QDialog *showMenuPreview(QWidget *owner, const RomList &roms, const QStringList 
     layout->addWidget(rows);
     dialog->resize(480, 320);
     dialog->show();
+    dialog->activateWindow();
     return dialog;
 }

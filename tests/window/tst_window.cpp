@@ -90,8 +90,11 @@ class TestWindow : public QObject
     {
         const int current = f->find<QListWidget>("lbRoms")->currentRow();
         QCOMPARE(f->roms.upperBound(), f->rowTexts().size());
-        for (qint16 i = 0; i < f->roms.upperBound(); ++i)
+        for (qint16 i = 0; i < f->roms.upperBound(); ++i) {
             QCOMPARE(QFileInfo(f->roms.at(i).RomPath).fileName(), f->rowTexts().at(i));
+            const QListWidgetItem *row = f->find<QListWidget>("lbRoms")->item(i);
+            QCOMPARE(row->toolTip().section(u'\n', 0, 0), f->roms.at(i).RomPath); // the mark goes with the game
+        }
         const RomEntry &selected = f->roms.at(qint16(current == -1 ? f->roms.upperBound() : current));
         RomEntry shown{selected.RomPath, f->text("txtMenuTitle"), {}, f->text("txtMem"), f->text("txtSprite")};
         for (int i = 0; i < 7; ++i)
