@@ -31,7 +31,7 @@ QString optionsInWords(const RomEntry &entry, const QStringList &optionNames)
 
 } // namespace
 
-QDialog *showMenuPreview(QWidget *owner, const RomList &roms, const QStringList &optionNames)
+void showMenuPreview(QWidget *owner, const RomList &roms, const QStringList &optionNames)
 {
     auto *dialog = new QDialog(owner);
     dialog->setObjectName(QStringLiteral("dlgMenu"));
@@ -54,7 +54,7 @@ QDialog *showMenuPreview(QWidget *owner, const RomList &roms, const QStringList 
     auto *layout = new QVBoxLayout(dialog);
     layout->addWidget(rows);
     dialog->resize(480, 320);
-    dialog->show();
+    // Modal to the main window, so that the list it shows cannot change under it.
+    dialog->open();
     dialog->activateWindow();
-    return dialog;
 }

@@ -2,7 +2,6 @@
 
 #include <QStringList>
 
-class QDialog;
 class QWidget;
 class RomList;
 
@@ -10,4 +9,4 @@ class RomList;
 // write it: one row per game, numbered from 1, its title as "menu.txt" holds
 // it and its options (named by optionNames) and follow value in words. It
 // reads the list and changes nothing; Escape closes it.
-QDialog *showMenuPreview(QWidget *owner, const RomList &roms, const QStringList &optionNames);
+void showMenuPreview(QWidget *owner, const RomList &roms, const QStringList &optionNames);
