@@ -16,8 +16,6 @@
 #include <string_view>
 #include <system_error>
 
-namespace {
-
 bool hasUnsafeCharacter(const QString &path)
 {
     for (const QChar c : path) {
@@ -26,6 +24,8 @@ bool hasUnsafeCharacter(const QString &path)
     }
     return false;
 }
+
+namespace {
 
 // The longest path the Windows interpreter opens: MAX_PATH less its terminating null.
 constexpr qsizetype LongestWindowsPath = 259;

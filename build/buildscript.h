@@ -5,6 +5,10 @@
 
 class RomList;
 
+// Whether path holds a double quote or a control character, which no script
+// line can carry safely.
+bool hasUnsafeCharacter(const QString &path);
+
 // Refuses, with an invalid-argument error, what the script cannot carry
 // safely: a path holding a double quote or a control character, and an output
 // path that names one of the build's own inputs (the script would destroy it).

@@ -8,10 +8,9 @@ namespace {
 
 const char *const LineEnd = "\r\n";
 
-// One byte per character: Latin-1, "?" for a character outside it (a character
-// beyond the 16-bit range counts once), and a blank for a control character so
-// that no title can break a menu line in two.
-QByteArray latin1Line(const QString &text)
+} // namespace
+
+QByteArray menuFileText(const QString &text)
 {
     QByteArray bytes;
     bytes.reserve(text.size());
@@ -25,8 +24,6 @@ QByteArray latin1Line(const QString &text)
     }
     return bytes;
 }
-
-} // namespace
 
 bool isNumeric(const QString &text)
 {
@@ -97,7 +94,7 @@ QByteArray menuFileBytes(const RomList &roms)
             line += u'|' + entry.SpriteFollow;
         else if (entry.Options[ScreenFollowsMemory] != 0)
             line += u'|' + entry.MemFollow;
-        out += latin1Line(line);
+        out += menuFileText(line);
         out += LineEnd;
     }
     out += LineEnd;

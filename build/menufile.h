@@ -9,6 +9,11 @@ class RomList;
 // digits with an optional decimal point, and an optional exponent.
 bool isNumeric(const QString &text);
 
+// text as "menu.txt" holds it, one byte per character: Latin-1, "?" for a
+// character outside it (a character beyond the 16-bit range counts once), and
+// a blank for a control character so that no title can break a menu line in two.
+QByteArray menuFileText(const QString &text);
+
 // Replaces a follow value that is not numeric by "0" in every game.
 void normaliseFollowValues(RomList &roms);
 

@@ -32,6 +32,22 @@ std::optional<std::string> encodeInCodePage(std::u16string_view text, unsigned c
     return bytes;
 }
 
+std::optional<std::u16string> decodeFromCodePage(std::string_view bytes, unsigned codePage)
+{
+    if (bytes.empty())
+        return std::u16string();
+    const int length = int(bytes.size());
+    const int size = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), length, nullptr, 0);
+    if (size <= 0)
+        return std::nullopt;
+    std::u16string text(std::size_t(size), u'\0');
+    if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), length,
+                            reinterpret_cast<wchar_t *>(text.data()), size)
+        != size)
+        return std::nullopt;
+    return text;
+}
+
 unsigned oemCodePage()
 {
     return GetOEMCP();
@@ -39,27 +55,50 @@ unsigned oemCodePage()
 
 #else
 
+namespace {
+
 // glibc names the Windows code pages "CP437", "CP850", ...; iconv without
 // "//TRANSLIT" fails on a character the target cannot hold.
-std::optional<std::string> encodeInCodePage(std::u16string_view text, unsigned codePage)
+std::string iconvName(unsigned codePage)
 {
-    const std::string target = codePage == 65001 ? std::string("UTF-8") : "CP" + std::to_string(codePage);
-    const char *source = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-    const iconv_t converter = iconv_open(target.c_str(), source);
+    return codePage == 65001 ? std::string("UTF-8") : "CP" + std::to_string(codePage);
+}
+
+const char *const Utf16 = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+
+std::optional<std::string> convert(std::string_view bytes, const std::string &from, const std::string &to)
+{
+    const iconv_t converter = iconv_open(to.c_str(), from.c_str());
     if (converter == iconv_t(-1))
         return std::nullopt;
-    std::string bytes(text.size() * 4, '\0');
-    char *in = const_cast<char *>(reinterpret_cast<const char *>(text.data()));
-    std::size_t inLeft = text.size() * sizeof(char16_t);
-    char *out = bytes.data();
-    std::size_t outLeft = bytes.size();
+    std::string converted(bytes.size() * 4, '\0');
+    char *in = const_cast<char *>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    char *out = converted.data();
+    std::size_t outLeft = converted.size();
     const bool complete = iconv(converter, &in, &inLeft, &out, &outLeft) != std::size_t(-1)
             && iconv(converter, nullptr, nullptr, &out, &outLeft) != std::size_t(-1);
     iconv_close(converter);
     if (!complete)
         return std::nullopt;
-    bytes.resize(bytes.size() - outLeft);
-    return bytes;
+    converted.resize(converted.size() - outLeft);
+    return converted;
+}
+
+} // namespace
+
+std::optional<std::string> encodeInCodePage(std::u16string_view text, unsigned codePage)
+{
+    return convert(std::string_view(reinterpret_cast<const char *>(text.data()), text.size() * sizeof(char16_t)), Utf16,
+                   iconvName(codePage));
+}
+
+std::optional<std::u16string> decodeFromCodePage(std::string_view bytes, unsigned codePage)
+{
+    const std::optional<std::string> text = convert(bytes, iconvName(codePage), Utf16);
+    if (!text)
+        return std::nullopt;
+    return std::u16string(reinterpret_cast<const char16_t *>(text->data()), text->size() / sizeof(char16_t));
 }
 
 #endif

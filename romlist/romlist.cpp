@@ -2,7 +2,77 @@
 
 #include "apperror.h"
 
+#include <algorithm>
+#include <numeric>
 #include <utility>
+
+namespace {
+
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// The end of the run of digits that starts at from.
+qsizetype digitsEnd(QStringView text, qsizetype from)
+{
+    while (from < text.size() && isDigit(text[from]))
+        ++from;
+    return from;
+}
+
+} // namespace
+
+bool titleLess(QStringView a, QStringView b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            // By value: without leading zeros, the longer run is the larger
+            // number, and runs of one length compare digit by digit.
+            const qsizetype endA = digitsEnd(a, i), endB = digitsEnd(b, j);
+            while (i + 1 < endA && a[i] == u'0')
+                ++i;
+            while (j + 1 < endB && b[j] == u'0')
+                ++j;
+            if (endA - i != endB - j)
+                return endA - i < endB - j;
+            for (; i < endA; ++i, ++j) {
+                if (a[i] != b[j])
+                    return a[i] < b[j];
+            }
+            continue;
+        }
+        const QChar foldedA = a[i].toCaseFolded(), foldedB = b[j].toCaseFolded();
+        if (foldedA != foldedB)
+            return foldedA < foldedB;
+        ++i;
+        ++j;
+    }
+    return i == a.size() && j < b.size();
+}
+
+QString cleanedTitle(const QString &title)
+{
+    // A group closes the innermost open one of its kind; a bracket that
+    // closes nothing, or is never closed, is kept as written.
+    QString kept;
+    kept.reserve(title.size());
+    std::vector<qsizetype> opened; // where each open group starts in kept
+    for (const QChar c : title) {
+        const QChar opener = c == u')' ? u'(' : c == u']' ? u'[' : QChar();
+        if (!opener.isNull() && !opened.empty() && kept[opened.back()] == opener) {
+            kept.truncate(opened.back());
+            opened.pop_back();
+            continue;
+        }
+        if (c == u'(' || c == u'[')
+            opened.push_back(kept.size());
+        kept += c == u'_' ? QChar(u' ') : c;
+    }
+    kept = kept.simplified();
+    return kept.isEmpty() ? title : kept;
+}
 
 RomList::RomList(QChar folderSeparator) : m_separator(folderSeparator)
 {
@@ -75,4 +145,26 @@ void RomList::SwapRomWithNext(qint16 index) noexcept
     if (index < 0 || index + 1 >= upperBound())
         return;
     std::swap(m_roms[std::size_t(index)], m_roms[std::size_t(index) + 1]);
+}
+
+std::vector<qint16> RomList::sortByTitle()
+{
+    std::vector<qint16> order(static_cast<std::size_t>(upperBound()));
+    std::iota(order.begin(), order.end(), qint16(0));
+    std::stable_sort(order.begin(), order.end(), [this](qint16 a, qint16 b) {
+        return titleLess(m_roms[std::size_t(a)].MenuTitle, m_roms[std::size_t(b)].MenuTitle);
+    });
+    std::vector<RomEntry> sorted;
+    sorted.reserve(m_roms.size());
+    for (const qint16 old : order)
+        sorted.push_back(std::move(m_roms[std::size_t(old)]));
+    sorted.emplace_back(); // the spare slot
+    m_roms = std::move(sorted);
+    return order;
+}
+
+void RomList::cleanUpTitles()
+{
+    for (qint16 i = 0; i < upperBound(); ++i)
+        m_roms[std::size_t(i)].MenuTitle = cleanedTitle(m_roms[std::size_t(i)].MenuTitle);
 }

@@ -33,6 +33,14 @@ struct RomEntry
     bool operator==(const RomEntry &) const = default;
 };
 
+// Whether title a sorts before title b in sortByTitle()'s order.
+bool titleLess(QStringView a, QStringView b);
+
+// A title without the "(...)" and "[...]" groups ROM sets add to file names,
+// "_" read as a blank, blanks single and trimmed; title as it was when that
+// leaves nothing.
+QString cleanedTitle(const QString &title);
+
 // The ordered list of games (Roms). Games are 0 .. n-1; element n is a spare
 // slot that is empty between operations, so the upper bound equals the number
 // of games. Indices are 16-bit signed, as the list box's row numbers are.
@@ -53,6 +61,13 @@ public:
     void RemoveRom(qint16 index);
     // Exchanges games index and index + 1; does nothing when either is not a game.
     void SwapRomWithNext(qint16 index) noexcept;
+
+    // Orders the games by title as a player reads a list: case ignored, a run
+    // of digits compared by its value, games with equal titles in their order.
+    // Returns the old index of the game now at each index.
+    std::vector<qint16> sortByTitle();
+    // Gives every game its cleanedTitle().
+    void cleanUpTitles();
 
     // The highest index, which is also the number of games.
     qint16 upperBound() const { return qint16(m_roms.size() - 1); }

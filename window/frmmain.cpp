@@ -1,14 +1,20 @@
 #include "frmmain.h"
 
 #include "buildaction.h"
+#include "buildreadback.h"
+#include "menupreview.h"
 #include "romlist.h"
 #include "ui_frmMain.h"
 
 #include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMimeData>
 #include <QPixmap>
+#include <QStyle>
+
+#include <algorithm>
 
 #include "icon.xpm"
 
@@ -37,6 +43,42 @@ QStringList draggedRoms(const QMimeData *data)
     }
     return paths;
 }
+
+// A row of the list: its game's file name, and the ROM check of the file,
+// made when the row is first shown or its tooltip asked for, so that an add
+// of thousands of games reads only the files of the rows in view.
+class RomRow : public QListWidgetItem
+{
+public:
+    RomRow(const QString &path, const std::function<RomCheck(const QString &)> &check, const QIcon &warning)
+        : QListWidgetItem(QFileInfo(path).fileName()), m_path(path), m_checkRom(check), m_warning(warning)
+    {
+    }
+
+    // Moves with the game when two rows exchange their games.
+    void swapFile(RomRow &other)
+    {
+        std::swap(m_path, other.m_path);
+        std::swap(m_check, other.m_check);
+    }
+
+    QVariant data(int role) const override
+    {
+        if ((role != Qt::ToolTipRole && role != Qt::DecorationRole) || !m_checkRom)
+            return QListWidgetItem::data(role);
+        if (!m_check)
+            m_check = m_checkRom(m_path);
+        if (role == Qt::ToolTipRole)
+            return romCheckText(m_path, *m_check);
+        return m_check->verdict == RomCheck::Good ? QVariant() : QVariant(m_warning);
+    }
+
+private:
+    QString m_path;
+    const std::function<RomCheck(const QString &)> &m_checkRom;
+    const QIcon &m_warning;
+    mutable std::optional<RomCheck> m_check;
+};
 
 } // namespace
 
@@ -77,6 +119,25 @@ frmMain::frmMain(RomList &romList, QWidget *parent)
     // A join that cmd ran unseen and left without a whole image.
     connect(&m_scriptRunner, &ScriptRunner::joinFailed, this,
             [this](const AppError &error) { m_errorReport.show(this, error); });
+
+    // The list's context menu (the right button, the Menu key, Shift+F10) and keys.
+    m_mnuList = new QMenu(this);
+    m_mnuList->setObjectName(QStringLiteral("mnuList"));
+    const auto addEntry = [this](const char *name, const QString &text, void (frmMain::*handler)()) {
+        m_mnuList->addAction(text, this, handler)->setObjectName(QLatin1String(name));
+    };
+    addEntry("mnuSortByTitle", QStringLiteral("&Sort by Title"), &frmMain::mnuSortByTitle_Click);
+    addEntry("mnuCleanUpTitles", QStringLiteral("&Clean Up Titles"), &frmMain::mnuCleanUpTitles_Click);
+    addEntry("mnuShowMenu", QStringLiteral("Show &Menu..."), &frmMain::mnuShowMenu_Click);
+    m_mnuList->addSeparator();
+    addEntry("mnuReopenLastBuild", QStringLiteral("&Reopen Last Build"), &frmMain::mnuReopenLastBuild_Click);
+    m_ui->lbRoms->installEventFilter(this);
+    // Rows are one line each; sized alike, the list lays out without asking
+    // each row for its mark, which is as high as a line of text.
+    m_ui->lbRoms->setUniformItemSizes(true);
+    const int lineHeight = m_ui->lbRoms->fontMetrics().height();
+    m_ui->lbRoms->setIconSize({lineHeight, lineHeight});
+    m_warningIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning);
 
     // The answer to the emptied list runs inside RemoveRom, while the removed
     // row is still selected, so the clearing cascade writes into the spare slot.
@@ -237,7 +298,7 @@ void frmMain::addRoms(const QStringList &paths)
         // A file that cannot become a game fails before its row exists,
         // so that row i always stands for game i.
         m_roms.checkAddable(path);
-        m_ui->lbRoms->addItem(QFileInfo(path).fileName());
+        m_ui->lbRoms->addItem(new RomRow(path, m_checkRom, m_warningIcon));
         m_roms.AddRom(path);
     }
     // The save command ends on a cancelled dialog only with cancel reporting
@@ -248,6 +309,16 @@ void frmMain::addRoms(const QStringList &paths)
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_ui->lbRoms || watched == m_ui->lbRoms->viewport()) {
+        if (event->type() == QEvent::ContextMenu) {
+            const auto *request = static_cast<QContextMenuEvent *>(event);
+            showListMenu(request->reason() == QContextMenuEvent::Mouse ? std::optional(request->globalPos())
+                                                                       : std::nullopt);
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress && lbRoms_KeyPress(*static_cast<QKeyEvent *>(event)))
+            return true;
+    }
     if (watched != m_ui->lbRoms->viewport())
         return QWidget::eventFilter(watched, event);
     switch (event->type()) {
@@ -298,6 +369,7 @@ void frmMain::swapRows(int upper, int select)
 {
     QListWidgetItem *above = m_ui->lbRoms->item(upper);
     QListWidgetItem *below = m_ui->lbRoms->item(upper + 1);
+    static_cast<RomRow *>(above)->swapFile(*static_cast<RomRow *>(below));
     const QString text = above->text();
     above->setText(below->text());
     below->setText(text);
@@ -334,6 +406,92 @@ void frmMain::cmdSave_Click()
         m_cdOpen.FileName = QString();
         m_cdOpen.ShowSave(this);
         m_ui->txtOutputFile->setText(m_cdOpen.FileName);
+        m_ui->cmdOutput->setEnabled(true);
+    });
+}
+
+void frmMain::showListMenu(std::optional<QPoint> mousePosition)
+{
+    const bool games = m_roms.upperBound() > 0;
+    for (const char *name : {"mnuSortByTitle", "mnuCleanUpTitles", "mnuShowMenu"})
+        m_mnuList->findChild<QAction *>(QLatin1String(name))->setEnabled(games);
+    m_mnuList->findChild<QAction *>(QStringLiteral("mnuReopenLastBuild"))->setEnabled(!games);
+    QListWidget *list = m_ui->lbRoms;
+    const QRect selected = list->currentItem() ? list->visualItemRect(list->currentItem()) : QRect();
+    m_mnuList->popup(mousePosition.value_or(list->viewport()->mapToGlobal(selected.bottomLeft())));
+}
+
+bool frmMain::lbRoms_KeyPress(const QKeyEvent &key)
+{
+    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    if (key.key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)
+        showListMenu(std::nullopt);
+    else if (key.key() == Qt::Key_Delete && modifiers == Qt::NoModifier)
+        cmdRemoveRom_Click();
+    else if (key.key() == Qt::Key_Up && modifiers == Qt::ControlModifier)
+        cmdUpList_Click();
+    else if (key.key() == Qt::Key_Down && modifiers == Qt::ControlModifier)
+        cmdDownList_Click();
+    else
+        return false;
+    return true;
+}
+
+void frmMain::mnuSortByTitle_Click()
+{
+    m_errorReport.reportErrors(this, [this] {
+        QListWidget *list = m_ui->lbRoms;
+        const int selected = list->currentRow();
+        const std::vector<qint16> order = m_roms.sortByTitle();
+        std::vector<QListWidgetItem *> rows(order.size());
+        {
+            // Rows move with their games. Left without a current row, the
+            // list takes the selection below as a change and shows the game.
+            const QSignalBlocker blocker(list);
+            for (int row = list->count() - 1; row >= 0; --row)
+                rows[std::size_t(row)] = list->takeItem(row);
+            for (const qint16 old : order)
+                list->addItem(rows[std::size_t(old)]);
+            list->setCurrentRow(-1);
+        }
+        if (selected != -1)
+            list->setCurrentRow(int(std::find(order.begin(), order.end(), selected) - order.begin()));
+    });
+}
+
+void frmMain::mnuCleanUpTitles_Click()
+{
+    m_errorReport.reportErrors(this, [this] {
+        m_roms.cleanUpTitles();
+        if (const int row = m_ui->lbRoms->currentRow(); row != -1)
+            ShowRom(checkedInt16(row));
+    });
+}
+
+void frmMain::mnuShowMenu_Click()
+{
+    m_errorReport.reportErrors(this, [this] {
+        QStringList optionNames;
+        for (const QCheckBox *box : m_chkOptions)
+            optionNames << box->text().remove(u'&');
+        showMenuPreview(this, m_roms, optionNames);
+    });
+}
+
+void frmMain::mnuReopenLastBuild_Click()
+{
+    m_errorReport.reportErrors(this, [this] {
+        if (m_roms.upperBound() != 0)
+            return;
+        // Read whole before the first game is added: a mismatch leaves the list empty.
+        const LastBuild build = ReadLastBuild(StartDir, m_scriptRunner.form());
+        QStringList paths;
+        for (qint16 i = 0; i < build.roms.upperBound(); ++i)
+            paths << build.roms.at(i).RomPath;
+        addRoms(paths);
+        for (qint16 i = 0; i < build.roms.upperBound(); ++i)
+            m_roms.at(i) = build.roms.at(i);
+        m_ui->txtOutputFile->setText(build.outputPath);
         m_ui->cmdOutput->setEnabled(true);
     });
 }

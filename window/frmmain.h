@@ -2,15 +2,21 @@
 
 #include "commondialog.h"
 #include "errorreport.h"
+#include "romcheck.h"
 #include "scriptrunner.h"
 
+#include <QIcon>
 #include <QString>
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
+class QKeyEvent;
+class QMenu;
 class RomList;
 struct RomEntry;
 
@@ -46,6 +52,11 @@ public:
     // Switches the output row except cmdOutput, which only its text box gates.
     void EnableOutput(bool enabled);
 
+    // What a row learns about its game's file for its mark (the warning icon
+    // when the file is no sound NES ROM) and its tooltip; none, for the add as
+    // it was without the check.
+    void setRomCheck(std::function<RomCheck(const QString &path)> check) { m_checkRom = std::move(check); }
+
 public slots:
     void cmdBrowse_Click();
     void cmdRemoveRom_Click();
@@ -60,6 +71,12 @@ public slots:
     void txtOutputFile_Change();
     void cmdOutput_Click();
 
+    // The list's context menu.
+    void mnuSortByTitle_Click();
+    void mnuCleanUpTitles_Click();
+    void mnuShowMenu_Click();
+    void mnuReopenLastBuild_Click();
+
 protected:
     // Takes ROM files dropped onto the list, as if chosen in the open dialog.
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -73,6 +90,11 @@ private:
     RomEntry *selectedEntry();
     // Exchanges rows upper and upper + 1 and their games, then selects row select.
     void swapRows(int upper, int select);
+    // Opens the list's context menu at the mouse, or for the keyboard at the
+    // selected row, its entries enabled for the list as it is.
+    void showListMenu(std::optional<QPoint> mousePosition);
+    // The list's keys: the context menu, Delete and Ctrl+Up/Down as the buttons.
+    bool lbRoms_KeyPress(const QKeyEvent &key);
 
     RomList &m_roms;
     QString StartDir;
@@ -81,4 +103,7 @@ private:
     CommonDialog m_cdOpen;
     ErrorReport m_errorReport;
     ScriptRunner m_scriptRunner;
+    QMenu *m_mnuList;
+    QIcon m_warningIcon;
+    std::function<RomCheck(const QString &)> m_checkRom = checkRomFile;
 };

@@ -1,4 +1,5 @@
 #include "buildaction.h"
+#include "buildreadback.h"
 #include "menufile.h"
 #include "romlist.h"
 #include "scriptrunner.h"
@@ -381,6 +382,70 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList({"*.tmp"}, QDir::AllEntries | QDir::Hidden), QStringList());
     }
 #endif
+
+    // A build's two files, written for three games, read back after one edit:
+    // "from" replaced by "to" in the menu or the script (a leading "!" for the script).
+    void readBack_data()
+    {
+        QTest::addColumn<ScriptForm>("form");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("error"); // how the report begins; empty: read back whole
+        // clang-format off
+        QTest::newRow("round trip, batrun") << Batrun << "" << "" << "";
+        QTest::newRow("round trip, Windows") << Cp850 << "" << "" << "";
+        QTest::newRow("a game less in the script") << Batrun << "!copy /b /o/x.gba+/r/c.nes /o/x.gba\r\n" << "" << "Games in menu.txt: 3; in TamLof.bat: 2.";
+        QTest::newRow("a game more in the menu") << Batrun << "c|1\r\n" << "c|1\r\nd\r\n" << "Games in menu.txt: 4; in TamLof.bat: 3.";
+        QTest::newRow("no games") << Batrun << "!" << "!" << "menu.txt lists no games.";
+        QTest::newRow("another start folder") << Batrun << "!cd /start" << "cd /other" << "Line 1 of TamLof.bat is not as this program writes it: \"cd /other\".";
+        QTest::newRow("a line feed alone") << Batrun << "c|1\r\n" << "c|1\n" << "Line 5 of menu.txt does not end with CR LF.";
+        QTest::newRow("no line end") << Batrun << "!.gba\r\n" << "!.gba" << "TamLof.bat does not end with a line end.";
+        QTest::newRow("no output") << Batrun << "!menu.txt /o/x.gba\r\n" << "menu.txt\r\n" << "Line 2 of TamLof.bat names no output file.";
+        QTest::newRow("another output in a game's line") << Batrun << "!+/r/c.nes /o/x.gba" << "+/r/c.nes /o/y.gba" << "Line 5 of TamLof.bat does not add a ROM file to the output.";
+        QTest::newRow("a ROM without extension") << Batrun << "!/r/c.nes" << "/r/c" << "Line 5 of TamLof.bat does not add a ROM file to the output.";
+        QTest::newRow("a path bare that needs quotes") << Batrun << "!\"/r/b b.nes\"" << "/r/b b.nes" << "Line 4 of TamLof.bat is not as this program writes it";
+        QTest::newRow("a quote in a path") << Batrun << "!/r/c.nes" << "/r/c\".nes" << "The path \"/r/c\".nes\" holds a double quote";
+        QTest::newRow("percent not doubled") << Cp850 << "!%%" << "%" << "Line 4 of TamLof.bat is not as this program writes it";
+        QTest::newRow("not a number") << Batrun << "|32|250" << "|32|x" << "Line 3 of menu.txt is not as this program writes it: \"A|B|32|x\".";
+        QTest::newRow("both follow options") << Batrun << "|32|250" << "|48|250" << "Line 3 of menu.txt sets both follow options.";
+        QTest::newRow("a control character") << Batrun << "c|1" << "c\t|1" << "Line 5 of menu.txt is not as this program writes it";
+        QTest::newRow("another first line") << Batrun << "TamblinVX" << "Tamblin" << "Line 1 of menu.txt is not as this program writes it";
+        // clang-format on
+    }
+
+    void readBack()
+    {
+        QFETCH(ScriptForm, form);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        const QString start = form.windows ? "C:\\start" : "/start",
+                      output = form.windows ? "C:\\o\\x.gba" : "/o/x.gba";
+        RomList roms(form.windows ? u'\\' : u'/');
+        for (const QString path : {"/r/a.nes", "/r/b b.nes", "/r/c.nes"})
+            roms.AddRom(form.windows ? QString("C:" + path).replace(u'/', u'\\').replace("b b", "b%\u00e9") : path);
+        roms.at(0) = RomEntry{roms.at(0).RomPath, "A|B", {0, 0, 0, 0, 0, 1}, "250", "x"};
+        roms.at(1) = RomEntry{roms.at(1).RomPath, "\u00c9t\u00e9|3", {0, 0, 0, 1, 1}, {}, "7"};
+        roms.at(2).Options[0] = 1;
+        QByteArray menu = menuFileBytes(roms), script = buildScriptBytes(start, output, roms, form);
+        QByteArray &edited = from.startsWith(u'!') ? script : menu;
+        edited.replace(from.mid(from.startsWith(u'!')).toLatin1(), to.mid(to.startsWith(u'!')).toLatin1());
+        if (from == "!")
+            std::tie(menu, script) = std::pair(menuFileBytes(RomList()),
+                                               script.first(script.indexOf('\n', script.indexOf('\n') + 1) + 1));
+        QString report;
+        try {
+            const LastBuild build = readBuildFiles(menu, script, start, form);
+            QCOMPARE(build.outputPath, output);
+            for (qint16 i = 0; i < 3; ++i)
+                QCOMPARE(build.roms.at(i),
+                         (RomEntry{roms.at(i).RomPath, roms.at(i).MenuTitle, roms.at(i).Options, i == 0 ? "250" : "",
+                                   i == 1 ? "7" : ""}));
+        } catch (const AppError &error) {
+            report = error.text();
+        }
+        QFETCH(QString, error);
+        QVERIFY2(error.isEmpty() ? report.isEmpty() : report.startsWith(error), qPrintable(report));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestBuild)

@@ -38,6 +38,17 @@ inline Step click(const QString &control, std::optional<QStringList> answer = {}
     step.events.addMouseClick(Qt::LeftButton);
     return step;
 }
+inline Step key(const QString &control, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+{
+    Step step{control, {}, {}};
+    step.events.addKeyClick(key, modifiers);
+    return step;
+}
+// Chooses an entry of the list's context menu by its mnemonic.
+inline Step menu(const QString &mnemonic)
+{
+    return type("mnuList", mnemonic);
+}
 // Selects a row with the keyboard, as the arrow keys do.
 inline Step row(int index)
 {
@@ -83,6 +94,8 @@ struct WindowFixture
         for (Step step : steps) {
             if (step.answer)
                 window.cdOpen().scriptNextAnswer(*step.answer);
+            if (step.control == "mnuList")
+                QTest::keyClick(find("lbRoms"), Qt::Key_F10, Qt::ShiftModifier);
             step.events.simulate(find(step.control));
             // As a drag ends: the list gets the drop only when it took the drag.
             QMimeData data;

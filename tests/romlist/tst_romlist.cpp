@@ -1,6 +1,10 @@
+#include "romcheck.h"
 #include "romlist.h"
 #include "testsupport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestRomList : public QObject
@@ -77,6 +81,110 @@ private slots:
             games += roms.at(game).MenuTitle + roms.at(game).MemFollow;
         QTEST(games, "after");
         QCOMPARE(roms.at(roms.upperBound()), RomEntry{});
+    }
+
+    void sortByTitle_data()
+    {
+        QTest::addColumn<QString>("titles"); // separated by "/"
+        QTest::addColumn<QString>("sorted");
+        // clang-format off
+        QTest::newRow("case ignored") << "b/A/a/B" << "A/a/b/B";
+        QTest::newRow("digits by value") << "Game 10/Game 2/Game 1b/Game 1a" << "Game 1a/Game 1b/Game 2/Game 10";
+        QTest::newRow("leading zeros") << "x10/x009/x9/x1" << "x1/x009/x9/x10";
+        QTest::newRow("digits before letters") << "a/9/-/ " << " /-/9/a";
+        QTest::newRow("prefix first") << "Mario 3/Mario/Mario Bros" << "Mario/Mario 3/Mario Bros";
+        QTest::newRow("ties keep their order") << "Zelda/zelda/ZELDA/Metroid" << "Metroid/Zelda/zelda/ZELDA";
+        QTest::newRow("non-ASCII by code point") << "\u00e9lan/Zoo/\u00c9lan/Eel" << "Eel/Zoo/\u00e9lan/\u00c9lan";
+        // clang-format on
+    }
+    void sortByTitle()
+    {
+        QFETCH(QString, titles);
+        RomList roms(u'/');
+        const QStringList given = titles.split(u'/');
+        for (const QString &title : given)
+            roms.AddRom("/r/" + title + ".nes");
+        const std::vector<qint16> order = roms.sortByTitle();
+        QStringList sorted;
+        for (qint16 i = 0; i < roms.upperBound(); ++i) {
+            sorted << roms.at(i).MenuTitle;
+            QCOMPARE(given.at(order[std::size_t(i)]), sorted.last()); // the old index of each game
+        }
+        QTEST(sorted.join(u'/'), "sorted");
+        QCOMPARE(roms.at(roms.upperBound()), RomEntry{});
+    }
+
+    void cleanUpTitles_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("cleaned");
+        // clang-format off
+        QTest::newRow("groups") << "Some Game (U) [!]" << "Some Game";
+        QTest::newRow("group inside a word") << "Super(J)Mario" << "SuperMario";
+        QTest::newRow("nested") << "A (B [C] (D) E) F [G (H)]" << "A F";
+        QTest::newRow("underscores") << "__Some_Game_(E)_" << "Some Game";
+        QTest::newRow("blanks joined") << "  A   B  " << "A B";
+        QTest::newRow("all tags") << "(U) [!]" << "(U) [!]";
+        QTest::newRow("only blanks") << " _ " << " _ ";
+        QTest::newRow("never closed") << "Game (U" << "Game (U";
+        QTest::newRow("closes nothing") << "Game U) ]" << "Game U) ]";
+        QTest::newRow("other kind") << "Game (U] x" << "Game (U] x";
+        // clang-format on
+    }
+    void cleanUpTitles()
+    {
+        QFETCH(QString, title);
+        RomList roms;
+        roms.AddRom("a.nes");
+        roms.at(0).MenuTitle = title;
+        roms.cleanUpTitles();
+        QTEST(roms.at(0).MenuTitle, "cleaned");
+    }
+
+    // A file as its header and size; "-" for a folder in its place, "?" for none.
+    void romCheck_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("verdict");
+        QTest::addColumn<QString>("about"); // the tooltip's second line
+        const auto ines = [](int prg, int chr, int flags6, int flags7, QByteArray rest = QByteArray(8, 0)) {
+            return QByteArray("NES\x1a") + char(prg) + char(chr) + char(flags6) + char(flags7) + rest;
+        };
+        const qint64 k = 1024;
+        // clang-format off
+        QTest::newRow("iNES") << ines(2, 1, 0x41, 0x00) << 16 + 40 * k << int(RomCheck::Good) << "Mapper 4, PRG 32 KiB, CHR 8 KiB";
+        QTest::newRow("iNES, trainer") << ines(1, 0, 0x04, 0x10) << 16 + 512 + 16 * k << int(RomCheck::Good) << "Mapper 16, PRG 16 KiB, CHR 0 KiB";
+        QTest::newRow("iNES, a name in bytes 7 to 15") << ines(1, 0, 0x10, 'D', "iskDude!") << 16 + 16 * k << int(RomCheck::Good) << "Mapper 1, PRG 16 KiB, CHR 0 KiB";
+        QTest::newRow("NES 2.0 sizes and mapper") << ines(0x02, 0x01, 0x10, 0x48, QByteArray("\x35\x21", 2) + QByteArray(6, 0)) << 16 + (0x102 * 16 + 0x201 * 8) * k << int(RomCheck::Good) << "Mapper 1345, PRG 4128 KiB, CHR 4104 KiB";
+        QTest::newRow("NES 2.0 exponent sizes") << ines(0x35, 0x00, 0x00, 0x08, QByteArray("\x00\xff", 2) + QByteArray(6, 0)) << 16 + 24 * k + 1 << int(RomCheck::Good) << "Mapper 0, PRG 24 KiB, CHR 0.0009765625 KiB";
+        QTest::newRow("NES 2.0 exponent too large") << ines(0xff, 0x00, 0x00, 0x08, QByteArray("\x00\x0f", 2) + QByteArray(6, 0)) << 16 * k << int(RomCheck::Short) << "Too short: the header promises 4611686018427387920 bytes, the file has 16384.";
+        QTest::newRow("short") << ines(2, 1, 0, 0) << 16 + 40 * k - 1 << int(RomCheck::Short) << "Too short: the header promises 40976 bytes, the file has 40975.";
+        QTest::newRow("overdump") << ines(2, 1, 0, 0) << 16 + 48 * k << int(RomCheck::Overdump) << "Overdump: 8192 bytes past the 40976 bytes the header promises.";
+        QTest::newRow("NES 2.0 other ROMs after") << ines(1, 0, 0, 0x08, QByteArray(6, 0) + "\x01" + QByteArray(1, 0)) << 16 + 20 * k << int(RomCheck::Good) << "Mapper 0, PRG 16 KiB, CHR 0 KiB";
+        QTest::newRow("not a ROM") << QByteArray("PK\x03\x04") + QByteArray(12, 0) << 4 * k << int(RomCheck::NotARom) << "Not an NES ROM: the file has no iNES header.";
+        QTest::newRow("shorter than a header") << QByteArray("NES\x1a\x01") << qint64(5) << int(RomCheck::NotARom) << "Not an NES ROM: the file has no iNES header.";
+        QTest::newRow("empty") << QByteArray() << qint64(0) << int(RomCheck::Empty) << "Not an NES ROM: the file is empty.";
+        QTest::newRow("a folder") << QByteArray("-") << qint64(0) << int(RomCheck::Unreadable) << "Cannot be read: not a regular file.";
+        QTest::newRow("no file") << QByteArray("?") << qint64(0) << int(RomCheck::Unreadable) << "Cannot be read: No such file or directory.";
+        // clang-format on
+    }
+    void romCheck()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(qint64, size);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("a.nes");
+        if (header == "-") {
+            QVERIFY(QDir().mkdir(path));
+        } else if (header != "?") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(header) == header.size() && file.resize(size));
+        }
+        const RomCheck check = checkRomFile(path);
+        QTEST(int(check.verdict), "verdict");
+        QFETCH(QString, about);
+        QCOMPARE(romCheckText(path, check), path + u'\n' + about);
     }
 };
 

@@ -1,5 +1,8 @@
 // The window driven as a user drives it, with the file dialog's answers
 // scripted, and the real dialog once.
+#include "buildscript.h"
+#include "menufile.h"
+#include "scriptrunner.h"
 #include "testsupport.h"
 #include "windowsupport.h"
 
@@ -7,8 +10,10 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -86,8 +91,11 @@ class TestWindow : public QObject
     {
         const int current = f->find<QListWidget>("lbRoms")->currentRow();
         QCOMPARE(f->roms.upperBound(), f->rowTexts().size());
-        for (qint16 i = 0; i < f->roms.upperBound(); ++i)
+        for (qint16 i = 0; i < f->roms.upperBound(); ++i) {
             QCOMPARE(QFileInfo(f->roms.at(i).RomPath).fileName(), f->rowTexts().at(i));
+            const QListWidgetItem *row = f->find<QListWidget>("lbRoms")->item(i);
+            QCOMPARE(row->toolTip().section(u'\n', 0, 0), f->roms.at(i).RomPath); // the mark goes with the game
+        }
         const RomEntry &selected = f->roms.at(qint16(current == -1 ? f->roms.upperBound() : current));
         RomEntry shown{selected.RomPath, f->text("txtMenuTitle"), {}, f->text("txtMem"), f->text("txtSprite")};
         for (int i = 0; i < 7; ++i)
@@ -147,6 +155,11 @@ private slots:
         QTest::newRow("output a blank") << Steps{add, type("txtOutputFile", " ")} << abc << -1 << true << " ";
         QTest::newRow("drop, then the save cancelled")
             << Steps{drop({"file:///r/b.nes"}), typeOutput, click("cmdSave", {{}})} << "b.nes" << -1 << true << "k";
+        QTest::newRow("sort by title") << Steps{browse("c.nes B.nes a.nes"), row(0), menu("s")} << "a.nes B.nes c.nes" << 2 << true << "";
+        QTest::newRow("sort, nothing selected") << Steps{browse("b.nes a.nes"), menu("s")} << "a.nes b.nes" << -1 << true << "";
+        QTest::newRow("delete") << Steps{add, row(1), key("lbRoms", Qt::Key_Delete)} << "a.nes c.nes" << 1 << true << "";
+        QTest::newRow("ctrl+up") << Steps{add, row(2), key("lbRoms", Qt::Key_Up, Qt::ControlModifier)} << "a.nes c.nes b.nes" << 1 << true << "";
+        QTest::newRow("ctrl+down") << Steps{add, row(0), key("lbRoms", Qt::Key_Down, Qt::ControlModifier)} << "b.nes a.nes c.nes" << 1 << true << "";
         QTest::newRow("drop") << Steps{drop({"https://h/d.nes", "file:///r/b.nes", "file:///r/d.txt", "file:///r/a.NES", "file:///r/"})}
             << "b.nes a.NES" << -1 << true << "";
         QTest::newRow("drop ends at a game that cannot be added")
@@ -186,6 +199,8 @@ private slots:
         QTest::newRow("showing a game swaps the follow option")
             << Steps{row(0), mem, type("txtMem", "100"), row(1), sprite, type("txtSprite", "7"), row(0)}
             << game("A", {0, 0, 0, 0, 0, 1}, {}, "100") << game("B", {0, 0, 0, 0, 1}, "7");
+        QTest::newRow("clean up titles") << Steps{row(1), type("txtMenuTitle", "_(U)_[!]"), menu("c")} << game("A") << game("B");
+        QTest::newRow("sort moves the edits") << Steps{row(0), type("txtMenuTitle", "\bC"), sprite, menu("s")} << game("B") << RomEntry{"A.nes", "C", {0, 0, 0, 0, 1}, {}, {}};
         // clang-format on
     }
     void editing()
@@ -195,6 +210,102 @@ private slots:
         QTEST(f->roms.at(0), "a");
         QTEST(f->roms.at(1), "b");
         verifyInStep();
+    }
+
+    // The context menu's entries, as "text" with "+" enabled or "-" not ("|" a separator), opened
+    // by the keyboard or the right button, and the menu window's rows.
+    void listMenu_data()
+    {
+        QTest::addColumn<QString>("added");
+        QTest::addColumn<bool>("mouse");
+        QTest::addColumn<QString>("entries");
+        QTest::addColumn<QStringList>("menuRows");
+        const QString empty = "&Sort by Title- &Clean Up Titles- Show &Menu...- | &Reopen Last Build+";
+        const QString games = "&Sort by Title+ &Clean Up Titles+ Show &Menu...+ | &Reopen Last Build-";
+        // clang-format off
+        QTest::newRow("empty list, Shift+F10") << "" << false << empty << QStringList();
+        QTest::newRow("games, right button") << "a.nes b.nes" << true << games << QStringList{"1 a Speed Hack 1, Screen Follows Sprite 0", "2 b "};
+        QTest::newRow("a title outside Latin-1") << "\u4e16\u00e9.nes" << false << games << QStringList{"1 ?\u00e9 Speed Hack 1, Screen Follows Sprite 0"};
+        // clang-format on
+    }
+    void listMenu()
+    {
+        QFETCH(QString, added);
+        QFETCH(bool, mouse);
+        // The first game follows the sprite with an empty value, which the build writes as 0.
+        f->play({click("cmdBrowse", added.split(u' ', Qt::SkipEmptyParts)), row(0), click("chkOptions_0"),
+                 click("chkOptions_4")});
+        QWidget *list = f->find<QListWidget>("lbRoms")->viewport();
+        QContextMenuEvent rightButton(QContextMenuEvent::Mouse, {5, 5}, list->mapToGlobal(QPoint(5, 5)));
+        mouse ? void(QApplication::sendEvent(list, &rightButton))
+              : f->play({key("lbRoms", Qt::Key_F10, Qt::ShiftModifier)});
+        auto *listMenu = f->find<QMenu>("mnuList");
+        QVERIFY(listMenu->isVisible());
+        QStringList entries;
+        for (const QAction *entry : listMenu->actions())
+            entries << entry->text() + (entry->isSeparator() ? "|" : entry->isEnabled() ? "+" : "-");
+        QTEST(entries.join(u' '), "entries");
+        f->play({key("mnuList", Qt::Key_Escape)});
+        QVERIFY(!listMenu->isVisible());
+        if (added.isEmpty())
+            return;
+        f->play({menu("m")});
+        auto *rows = f->find<QTreeWidget>("tvMenu");
+        QStringList menuRows;
+        for (const QTreeWidgetItem *item : rows->findItems("*", Qt::MatchWildcard))
+            menuRows << item->text(0) + ' ' + item->text(1) + ' ' + item->text(2);
+        QTEST(menuRows, "menuRows");
+        QVERIFY(rows->window()->isVisible());
+        f->play({key("dlgMenu", Qt::Key_Escape)});
+        QVERIFY(!rows->window()->isVisible());
+        verifyInStep();
+    }
+
+    // Reopen Last Build in a start folder that holds the files a build of a
+    // sound ROM and a missing one wrote, "cut" taken out of "menu.txt" ("*": all of it).
+    void reopenLastBuild_data()
+    {
+        QTest::addColumn<QByteArray>("cut");
+        QTest::addColumn<QString>("report");
+        QTest::newRow("whole") << QByteArray() << "";
+        QTest::newRow("a game less in the menu")
+                << QByteArray("gone|32|300\r\n") << "Error 5: Games in menu.txt: 1; in TamLof.bat: 2.";
+        QTest::newRow("no menu") << QByteArray("*") << "Error 2: No such file or directory (%1/menu.txt)";
+    }
+    void reopenLastBuild()
+    {
+        QFETCH(QByteArray, cut);
+        QFETCH(QString, report);
+        QTemporaryDir start;
+        CurrentDirGuard guard;
+        QDir::setCurrent(start.path());
+        RomList roms;
+        for (const QString name : {"good.nes", "gone.nes"})
+            roms.AddRom(QDir::toNativeSeparators(start.filePath(name)));
+        roms.at(1).Options[ScreenFollowsMemory] = 1;
+        roms.at(1).MemFollow = "300";
+        writeFile("TamLof.bat",
+                  buildScriptBytes(QDir::currentPath(), QDir::current().filePath("out.gba"), roms,
+                                   ScriptRunner().form()));
+        writeFile("menu.txt", menuFileBytes(roms).replace(cut, ""));
+        writeFile("good.nes", QByteArray("NES\x1a\x01\x01") + QByteArray(10 + 24 * 1024, 0));
+        if (cut == "*")
+            QFile::remove("menu.txt");
+        f.emplace();
+        QString shown;
+        f->window.errorReport().scriptNextAnswer([&](const QString &message) { shown = message; });
+        f->play({menu("r")});
+        QCOMPARE(shown, report.arg(start.path()));
+        QCOMPARE(f->rowTexts().join(u' '), report.isEmpty() ? "good.nes gone.nes" : "");
+        QCOMPARE(f->text("txtOutputFile"), report.isEmpty() ? start.filePath("out.gba") : "");
+        QCOMPARE(f->window.cdOpen().CancelError, report.isEmpty());
+        verifyInStep();
+        if (!report.isEmpty())
+            return;
+        QCOMPARE(f->roms.at(1), (RomEntry{roms.at(1).RomPath, "gone", {0, 0, 0, 0, 0, 1}, "300", {}}));
+        auto *list = f->find<QListWidget>("lbRoms");
+        QCOMPARE(list->item(0)->toolTip(), roms.at(0).RomPath + "\nMapper 0, PRG 16 KiB, CHR 8 KiB");
+        QVERIFY(list->item(0)->icon().isNull() && !list->item(1)->icon().isNull());
     }
 
     // What a screen reader says each control does.

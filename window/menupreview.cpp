@@ -1,0 +1,60 @@
+#include "menupreview.h"
+
+#include "menufile.h"
+#include "romlist.h"
+
+#include <QDialog>
+#include <QHeaderView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QString optionsInWords(const RomEntry &entry, const QStringList &optionNames)
+{
+    // The follow value as the build writes it: the sprite's wins, a value
+    // that is not a number becomes 0.
+    const auto written = [](const QString &value) { return isNumeric(value) ? value : QStringLiteral("0"); };
+    QStringList words;
+    for (int option = 0; option < OptionCount; ++option) {
+        if (entry.Options[std::size_t(option)] == 0)
+            continue;
+        QString word = optionNames.value(option);
+        if (option == ScreenFollowsSprite)
+            word += u' ' + written(entry.SpriteFollow);
+        else if (option == ScreenFollowsMemory && entry.Options[ScreenFollowsSprite] == 0)
+            word += u' ' + written(entry.MemFollow);
+        words << word;
+    }
+    return words.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+void showMenuPreview(QWidget *owner, const RomList &roms, const QStringList &optionNames)
+{
+    auto *dialog = new QDialog(owner);
+    dialog->setObjectName(QStringLiteral("dlgMenu"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(QStringLiteral("Menu"));
+    auto *rows = new QTreeWidget(dialog);
+    rows->setObjectName(QStringLiteral("tvMenu"));
+    rows->setAccessibleName(QStringLiteral("Menu as the next build writes it"));
+    rows->setRootIsDecorated(false);
+    rows->setUniformRowHeights(true);
+    rows->setHeaderLabels({QStringLiteral("No."), QStringLiteral("Title"), QStringLiteral("Options")});
+    QList<QTreeWidgetItem *> items;
+    for (qint16 i = 0; i < roms.upperBound(); ++i) {
+        const RomEntry &entry = roms.at(i);
+        items << new QTreeWidgetItem({QString::number(i + 1), QString::fromLatin1(menuFileText(entry.MenuTitle)),
+                                      optionsInWords(entry, optionNames)});
+    }
+    rows->addTopLevelItems(items);
+    rows->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    auto *layout = new QVBoxLayout(dialog);
+    layout->addWidget(rows);
+    dialog->resize(480, 320);
+    // Modal to the main window, so that the list it shows cannot change under it.
+    dialog->open();
+    dialog->activateWindow();
+}
