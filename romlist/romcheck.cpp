@@ -1,7 +1,8 @@
 #include "romcheck.h"
 
+#include "apperror.h"
+#include "systemcalls.h"
 #include <QFile>
-#include <QFileInfo>
 
 #include <cmath>
 
@@ -60,22 +61,24 @@ RomCheck checkRomHeader(QByteArrayView start, qint64 size)
 
 RomCheck checkRomFile(const QString &path)
 {
-    const auto unreadable = [](const QString &reason) {
+    const auto unreadable = [](QString reason) {
         RomCheck check;
         check.verdict = RomCheck::Unreadable;
+        if (reason.endsWith(u'.'))
+            reason.chop(1);
         check.reason = reason;
         return check;
     };
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
-        return unreadable(QStringLiteral("not a regular file"));
+    // The build's own test first, so that a mark and a refused build give one
+    // reason; it also keeps a pipe under a ROM's name from being opened.
+    qint64 size = 0;
+    if (const int error = unreadableFileError(path, size))
+        return unreadable(AppError::fromErrno(error).text());
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray start = file.open(QIODevice::ReadOnly) ? file.read(RomHeaderSize) : QByteArray();
+    if (start.size() < qMin(size, RomHeaderSize))
         return unreadable(file.errorString());
-    const QByteArray start = file.read(RomHeaderSize);
-    if (start.size() < qMin(file.size(), RomHeaderSize))
-        return unreadable(file.errorString());
-    return checkRomHeader(start, file.size());
+    return checkRomHeader(start, size);
 }
 
 QString romCheckText(const QString &path, const RomCheck &check)

@@ -165,7 +165,7 @@ private slots:
         QTest::newRow("not a ROM") << QByteArray("PK\x03\x04") + QByteArray(12, 0) << 4 * k << int(RomCheck::NotARom) << "Not an NES ROM: the file has no iNES header.";
         QTest::newRow("shorter than a header") << QByteArray("NES\x1a\x01") << qint64(5) << int(RomCheck::NotARom) << "Not an NES ROM: the file has no iNES header.";
         QTest::newRow("empty") << QByteArray() << qint64(0) << int(RomCheck::Empty) << "Not an NES ROM: the file is empty.";
-        QTest::newRow("a folder") << QByteArray("-") << qint64(0) << int(RomCheck::Unreadable) << "Cannot be read: not a regular file.";
+        QTest::newRow("a folder") << QByteArray("-") << qint64(0) << int(RomCheck::Unreadable) << "Cannot be read: Is a directory.";
         QTest::newRow("no file") << QByteArray("?") << qint64(0) << int(RomCheck::Unreadable) << "Cannot be read: No such file or directory.";
         // clang-format on
     }

@@ -295,9 +295,9 @@ private slots:
         QString shown;
         f->window.errorReport().scriptNextAnswer([&](const QString &message) { shown = message; });
         f->play({menu("r")});
-        QCOMPARE(shown, report.arg(start.path()));
+        QCOMPARE(shown, QDir::toNativeSeparators(report.contains("%1") ? report.arg(start.path()) : report));
         QCOMPARE(f->rowTexts().join(u' '), report.isEmpty() ? "good.nes gone.nes" : "");
-        QCOMPARE(f->text("txtOutputFile"), report.isEmpty() ? start.filePath("out.gba") : "");
+        QCOMPARE(f->text("txtOutputFile"), report.isEmpty() ? QDir::toNativeSeparators(start.filePath("out.gba")) : "");
         QCOMPARE(f->window.cdOpen().CancelError, report.isEmpty());
         verifyInStep();
         if (!report.isEmpty())
