@@ -449,4 +449,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestBuild)
-#include "tst_build.moc"
+#include "tst_compilation.moc"
