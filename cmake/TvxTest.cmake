@@ -1,7 +1,8 @@
 # tvx_add_test(NAME name SOURCES files... LIBS libs...)
 # Turns one QtTest source into a ctest test. GUI tests run on the offscreen
-# platform so no display is needed; sanitizer reports fail the test.
-set(TVX_TEST_ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+# platform so no display is needed; sanitizer reports fail the test. The
+# locale is pinned: expected texts (the system's error messages among them) are English.
+set(TVX_TEST_ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;LANGUAGE=;ASAN_OPTIONS=abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 
 # Cross-built for Windows, the tests run under wine, which hands WINEQT_X to
 # the program as QT_X. With no Windows console Qt would log to the debugger:
