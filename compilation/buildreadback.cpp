@@ -80,7 +80,7 @@ void readMenuLine(const QString &line, RomEntry &entry, qsizetype number)
         const int value = i >= 1 ? fields[i].toInt(&ok) : 0;
         return ok && value > 0 && value < 1 << OptionCount && QString::number(value) == fields[i] ? value : 0;
     };
-    const int follows = 1 << ScreenFollowsSprite | 1 << ScreenFollowsMemory;
+    const int follows = 1 << int(Option::ScreenFollowsSprite) | 1 << int(Option::ScreenFollowsMemory);
     const qsizetype last = fields.size() - 1;
     int flags = 0;
     qsizetype titleFields = fields.size();
@@ -96,9 +96,9 @@ void readMenuLine(const QString &line, RomEntry &entry, qsizetype number)
     entry.MenuTitle = fields.first(titleFields).join(u'|');
     for (int option = 0; option < OptionCount; ++option)
         entry.Options[std::size_t(option)] = qint16((flags >> option) & 1);
-    if (flags & 1 << ScreenFollowsSprite)
+    if (flags & 1 << int(Option::ScreenFollowsSprite))
         entry.SpriteFollow = fields[last];
-    else if (flags & 1 << ScreenFollowsMemory)
+    else if (flags & 1 << int(Option::ScreenFollowsMemory))
         entry.MemFollow = fields[last];
 }
 

@@ -90,9 +90,9 @@ QByteArray menuFileBytes(const RomList &roms)
         }
         if (flags != 0)
             line += u'|' + QString::number(flags);
-        if (entry.Options[ScreenFollowsSprite] != 0)
+        if (entry.option(Option::ScreenFollowsSprite) != 0)
             line += u'|' + entry.SpriteFollow;
-        else if (entry.Options[ScreenFollowsMemory] != 0)
+        else if (entry.option(Option::ScreenFollowsMemory) != 0)
             line += u'|' + entry.MemFollow;
         out += menuFileText(line);
         out += LineEnd;

@@ -10,7 +10,7 @@
 
 // The seven emulator options, by the index that selects the option box, the
 // slot in RomEntry::Options and the bit in a menu line's flags.
-enum Option : int {
+enum class Option : int {
     SpeedHack1,
     SpeedHack2,
     SpeedHack3,
@@ -18,8 +18,8 @@ enum Option : int {
     ScreenFollowsSprite, // with SpriteFollow; excludes ScreenFollowsMemory
     ScreenFollowsMemory, // with MemFollow; excludes ScreenFollowsSprite
     Profiling,
-    OptionCount
 };
+inline constexpr int OptionCount = 7;
 
 // One game of the compilation.
 struct RomEntry
@@ -29,6 +29,9 @@ struct RomEntry
     std::array<qint16, OptionCount> Options{}; // one per Option: 0 clear, 1 set
     QString MemFollow;
     QString SpriteFollow;
+
+    qint16 &option(Option which) { return Options[std::size_t(which)]; }
+    qint16 option(Option which) const { return Options[std::size_t(which)]; }
 
     bool operator==(const RomEntry &) const = default;
 };

@@ -20,6 +20,10 @@
 
 namespace {
 
+// The option boxes of the two follow options, which exclude each other.
+constexpr int SpriteBox = int(Option::ScreenFollowsSprite);
+constexpr int MemoryBox = int(Option::ScreenFollowsMemory);
+
 // For the steps that go on whatever fails (the start-up sequence and txtMem's
 // Change handling), and for the list commands, which end silently at the
 // first failure, a cancelled dialog included, and undo nothing.
@@ -190,8 +194,8 @@ void frmMain::EnableRomEditor(bool enabled)
     for (QCheckBox *box : m_chkOptions)
         box->setEnabled(enabled);
     // The value boxes follow their option boxes, not the flag.
-    m_ui->txtSprite->setEnabled(chkOptions(ScreenFollowsSprite)->isChecked());
-    m_ui->txtMem->setEnabled(chkOptions(ScreenFollowsMemory)->isChecked());
+    m_ui->txtSprite->setEnabled(chkOptions(SpriteBox)->isChecked());
+    m_ui->txtMem->setEnabled(chkOptions(MemoryBox)->isChecked());
     m_ui->txtMenuTitle->setEnabled(enabled);
     m_ui->Label1->setEnabled(enabled);
 }
@@ -220,12 +224,12 @@ void frmMain::chkOptions_Click(int index)
         if (!entry)
             return;
         entry->Options.at(std::size_t(index)) = chkOptions(index)->isChecked() ? 1 : 0;
-        if (index != ScreenFollowsSprite && index != ScreenFollowsMemory)
+        if (index != SpriteBox && index != MemoryBox)
             return;
         // The follow options exclude each other. Unchecking the partner runs
         // its own handling here, nested, when it was checked.
-        const int partner = index == ScreenFollowsSprite ? ScreenFollowsMemory : ScreenFollowsSprite;
-        QLineEdit *valueBox = index == ScreenFollowsSprite ? m_ui->txtSprite : m_ui->txtMem;
+        const int partner = index == SpriteBox ? MemoryBox : SpriteBox;
+        QLineEdit *valueBox = index == SpriteBox ? m_ui->txtSprite : m_ui->txtMem;
         if (chkOptions(index)->isChecked())
             chkOptions(partner)->setChecked(false);
         valueBox->setEnabled(chkOptions(index)->isChecked());

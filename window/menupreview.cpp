@@ -20,9 +20,9 @@ QString optionsInWords(const RomEntry &entry, const QStringList &optionNames)
         if (entry.Options[std::size_t(option)] == 0)
             continue;
         QString word = optionNames.value(option);
-        if (option == ScreenFollowsSprite)
+        if (option == int(Option::ScreenFollowsSprite))
             word += u' ' + written(entry.SpriteFollow);
-        else if (option == ScreenFollowsMemory && entry.Options[ScreenFollowsSprite] == 0)
+        else if (option == int(Option::ScreenFollowsMemory) && entry.option(Option::ScreenFollowsSprite) == 0)
             word += u' ' + written(entry.MemFollow);
         words << word;
     }

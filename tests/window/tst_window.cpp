@@ -282,7 +282,7 @@ private slots:
         RomList roms;
         for (const QString name : {"good.nes", "gone.nes"})
             roms.AddRom(QDir::toNativeSeparators(start.filePath(name)));
-        roms.at(1).Options[ScreenFollowsMemory] = 1;
+        roms.at(1).option(Option::ScreenFollowsMemory) = 1;
         roms.at(1).MemFollow = "300";
         writeFile("TamLof.bat",
                   buildScriptBytes(QDir::currentPath(), QDir::current().filePath("out.gba"), roms,
