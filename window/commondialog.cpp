@@ -56,27 +56,33 @@ bool acceptable(QWidget *parent, int flags, const QString &path)
 }
 #endif
 
+class SystemFileChooser : public FileChooser
+{
+public:
+    std::optional<QStringList> choose(QWidget *parent, const FileRequest &request) override;
+};
+
 } // namespace
+
+FileChooser &systemFileChooser()
+{
+    static SystemFileChooser chooser;
+    return chooser;
+}
 
 void CommonDialog::ShowOpen(QWidget *parent)
 {
-    show(parent, Mode::Open);
+    show(parent, FileRequest::Mode::Open);
 }
 
 void CommonDialog::ShowSave(QWidget *parent)
 {
-    show(parent, Mode::Save);
+    show(parent, FileRequest::Mode::Save);
 }
 
-void CommonDialog::show(QWidget *parent, Mode mode)
+void CommonDialog::show(QWidget *parent, FileRequest::Mode mode)
 {
-    std::optional<QStringList> chosen;
-    if (!m_scripted.empty()) {
-        chosen = std::move(m_scripted.front());
-        m_scripted.pop_front();
-    } else {
-        chosen = ask(parent, mode);
-    }
+    const std::optional<QStringList> chosen = m_chooser.choose(parent, {mode, Flags, Filter, FileName});
     if (!chosen || chosen->isEmpty()) {
         if (CancelError)
             throw AppError::dialogCancelled();
@@ -86,18 +92,18 @@ void CommonDialog::show(QWidget *parent, Mode mode)
     for (const QString &path : std::as_const(*chosen))
         FileNames << QDir::toNativeSeparators(path);
     FileName = FileNames.first();
-    FileTitle = QFileInfo(chosen->first()).fileName();
 }
 
 #ifdef Q_OS_WIN
 // The system's own dialog, which takes the commands' flag bits as they are.
-std::optional<QStringList> CommonDialog::ask(QWidget *parent, Mode mode) const
+std::optional<QStringList> SystemFileChooser::choose(QWidget *parent, const FileRequest &request)
 {
+    const bool open = request.mode == FileRequest::Mode::Open;
     // "desc|pattern|..." with each part ended by a NUL and the list by one more.
-    const std::wstring filter = (QString(Filter).replace(u'|', QChar()) + QString(2, QChar())).toStdWString();
+    const std::wstring filter = (QString(request.filter).replace(u'|', QChar()) + QString(2, QChar())).toStdWString();
     // Room for a long multi-selection: "dir\0name\0name\0\0".
     std::vector<wchar_t> file(64 * 1024);
-    QDir::toNativeSeparators(FileName).left(qsizetype(file.size()) - 1).toWCharArray(file.data());
+    QDir::toNativeSeparators(request.fileName).left(qsizetype(file.size()) - 1).toWCharArray(file.data());
     OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof(dialog);
     // Qt's offscreen platform has no system window to own the dialog.
@@ -110,8 +116,8 @@ std::optional<QStringList> CommonDialog::ask(QWidget *parent, Mode mode) const
     // left in the chosen folder could not be removed while the program runs.
     // A game must be a file that exists, as off Windows. No default extension
     // (lpstrDefExt): a name typed without one is used as typed.
-    dialog.Flags = DWORD(Flags) | OFN_EXPLORER | OFN_NOCHANGEDIR | (mode == Mode::Open ? OFN_FILEMUSTEXIST : 0);
-    if (!(mode == Mode::Open ? GetOpenFileNameW(&dialog) : GetSaveFileNameW(&dialog))) {
+    dialog.Flags = DWORD(request.flags) | OFN_EXPLORER | OFN_NOCHANGEDIR | (open ? OFN_FILEMUSTEXIST : 0);
+    if (!(open ? GetOpenFileNameW(&dialog) : GetSaveFileNameW(&dialog))) {
         if (const DWORD failure = CommDlgExtendedError())
             throw AppError(int(failure),
                            QStringLiteral("The file dialog failed (0x%1)").arg(failure, 4, 16, QChar(u'0')));
@@ -128,26 +134,28 @@ std::optional<QStringList> CommonDialog::ask(QWidget *parent, Mode mode) const
     return parts;
 }
 #else
-std::optional<QStringList> CommonDialog::ask(QWidget *parent, Mode mode) const
+std::optional<QStringList> SystemFileChooser::choose(QWidget *parent, const FileRequest &request)
 {
+    const bool open = request.mode == FileRequest::Mode::Open;
+    const int flags = request.flags;
     QFileDialog dialog(parent);
-    dialog.setNameFilters(nameFilters(Filter));
-    if (mode == Mode::Open) {
+    dialog.setNameFilters(nameFilters(request.filter));
+    if (open) {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode((Flags & AllowMultiSelect) ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+        dialog.setFileMode((flags & CommonDialog::AllowMultiSelect) ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, !(Flags & OverwritePrompt));
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !(flags & CommonDialog::OverwritePrompt));
     }
-    if (!FileName.isEmpty()) {
-        const QFileInfo last(FileName);
+    if (!request.fileName.isEmpty()) {
+        const QFileInfo last(request.fileName);
         dialog.setDirectory(last.absolutePath());
         dialog.selectFile(last.fileName());
     }
     while (dialog.exec() == QDialog::Accepted) {
         const QStringList chosen = dialog.selectedFiles();
-        if (std::all_of(chosen.begin(), chosen.end(), [&](const QString &p) { return acceptable(&dialog, Flags, p); }))
+        if (std::all_of(chosen.begin(), chosen.end(), [&](const QString &p) { return acceptable(&dialog, flags, p); }))
             return chosen;
     }
     return std::nullopt;

@@ -3,10 +3,32 @@
 #include <QString>
 #include <QStringList>
 
-#include <deque>
 #include <optional>
 
 class QWidget;
+
+// What a command asks the file dialog for.
+struct FileRequest
+{
+    enum class Mode { Open, Save };
+
+    Mode mode = Mode::Open;
+    int flags = 0;
+    QString filter;   // "desc|pattern|desc|pattern"
+    QString fileName; // where the dialog starts
+};
+
+// Who answers a file dialog: the system's own dialog, or a test.
+class FileChooser
+{
+public:
+    virtual ~FileChooser() = default;
+    // The chosen files' paths in the order the dialog returns them; none for a cancel.
+    virtual std::optional<QStringList> choose(QWidget *parent, const FileRequest &request) = 0;
+};
+
+// The system's file dialogs.
+FileChooser &systemFileChooser();
 
 // The window's one file dialog: its settings outlast each use, and the open
 // and save commands set what they need just before showing it.
@@ -21,6 +43,8 @@ public:
         Explorer = 0x80000, // the look of the system's dialog
     };
 
+    explicit CommonDialog(FileChooser &chooser = systemFileChooser()) : m_chooser(chooser) {}
+
     // A cancelled dialog raises AppError 32755 when set.
     bool CancelError = false;
     int Flags = 0;
@@ -28,22 +52,14 @@ public:
     QString Filter;
     // The chosen file's full path, with native separators; the next dialog starts from it.
     QString FileName;
-    // The chosen file's name without its directory.
-    QString FileTitle;
     // Every chosen file's full path, in the order the dialog returned them.
     QStringList FileNames;
 
     void ShowOpen(QWidget *parent);
     void ShowSave(QWidget *parent);
 
-    // Test seam: the next ShowOpen or ShowSave answers with these paths
-    // (std::nullopt for a cancel) instead of opening a dialog.
-    void scriptNextAnswer(std::optional<QStringList> paths) { m_scripted.push_back(std::move(paths)); }
-
 private:
-    enum class Mode { Open, Save };
-    void show(QWidget *parent, Mode mode);
-    std::optional<QStringList> ask(QWidget *parent, Mode mode) const;
+    void show(QWidget *parent, FileRequest::Mode mode);
 
-    std::deque<std::optional<QStringList>> m_scripted;
+    FileChooser &m_chooser;
 };

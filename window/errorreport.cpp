@@ -3,15 +3,32 @@
 #include <QMessageBox>
 #include <QWidget>
 
+namespace {
+
+class MessageBoxDisplay : public ErrorDisplay
+{
+public:
+    void display(QWidget *parent, const QString &message) override
+    {
+        const QString title = parent ? parent->window()->windowTitle() : QString();
+        QMessageBox::critical(parent, title, message);
+    }
+};
+
+} // namespace
+
+ErrorDisplay &messageBoxDisplay()
+{
+    static MessageBoxDisplay display;
+    return display;
+}
+
 void ErrorReport::show(QWidget *parent, const AppError &error)
 {
-    const QString message = QStringLiteral("Error %1: %2").arg(QString::number(error.number()), error.text());
-    if (!m_scripted.empty()) {
-        const auto answer = std::move(m_scripted.front());
-        m_scripted.pop_front();
-        answer(message);
-        return;
-    }
-    const QString title = parent ? parent->window()->windowTitle() : QString();
-    QMessageBox::critical(parent, title, message);
+    m_display.display(parent, QStringLiteral("Error %1: %2").arg(QString::number(error.number()), error.text()));
+}
+
+void ErrorReport::showBug(QWidget *parent, const std::exception &error)
+{
+    show(parent, AppError(AppError::Internal, QString::fromLocal8Bit(error.what())));
 }

@@ -1,20 +1,13 @@
 #include "frmmain.h"
 
 #include "buildaction.h"
-#include "buildreadback.h"
-#include "menupreview.h"
+#include "listcommands.h"
 #include "romlist.h"
 #include "ui_frmMain.h"
 
 #include <QDir>
-#include <QDropEvent>
-#include <QFileInfo>
-#include <QMenu>
-#include <QMimeData>
 #include <QPixmap>
-#include <QStyle>
-
-#include <algorithm>
+#include <QScopedValueRollback>
 
 #include "icon.xpm"
 
@@ -24,87 +17,27 @@ namespace {
 constexpr int SpriteBox = int(Option::ScreenFollowsSprite);
 constexpr int MemoryBox = int(Option::ScreenFollowsMemory);
 
-// For the steps that go on whatever fails (the start-up sequence and txtMem's
-// Change handling), and for the list commands, which end silently at the
-// first failure, a cancelled dialog included, and undo nothing.
-template <typename Step>
-void ignoreErrors(Step &&step)
-{
-    try {
-        step();
-    } catch (const std::exception &) {
-    }
-}
-
-// The ROM files among dragged data, as the open dialog would name them: local
-// .nes files only, in the order they were dragged.
-QStringList draggedRoms(const QMimeData *data)
-{
-    QStringList paths;
-    for (const QUrl &url : data->urls()) {
-        if (url.isLocalFile() && url.toLocalFile().endsWith(QLatin1String(".nes"), Qt::CaseInsensitive))
-            paths << QDir::toNativeSeparators(url.toLocalFile());
-    }
-    return paths;
-}
-
-// A row of the list: its game's file name, and the ROM check of the file,
-// made when the row is first shown or its tooltip asked for, so that an add
-// of thousands of games reads only the files of the rows in view.
-class RomRow : public QListWidgetItem
-{
-public:
-    RomRow(const QString &path, const std::function<RomCheck(const QString &)> &check, const QIcon &warning)
-        : QListWidgetItem(QFileInfo(path).fileName()), m_path(path), m_checkRom(check), m_warning(warning)
-    {
-    }
-
-    // Moves with the game when two rows exchange their games.
-    void swapFile(RomRow &other)
-    {
-        std::swap(m_path, other.m_path);
-        std::swap(m_check, other.m_check);
-    }
-
-    QVariant data(int role) const override
-    {
-        if ((role != Qt::ToolTipRole && role != Qt::DecorationRole) || !m_checkRom)
-            return QListWidgetItem::data(role);
-        if (!m_check)
-            m_check = m_checkRom(m_path);
-        if (role == Qt::ToolTipRole)
-            return romCheckText(m_path, *m_check);
-        return m_check->verdict == RomCheck::Good ? QVariant() : QVariant(m_warning);
-    }
-
-private:
-    QString m_path;
-    const std::function<RomCheck(const QString &)> &m_checkRom;
-    const QIcon &m_warning;
-    mutable std::optional<RomCheck> m_check;
-};
-
 } // namespace
 
-frmMain::frmMain(RomList &romList, QWidget *parent)
-    : QWidget(parent), m_roms(romList), m_ui(std::make_unique<Ui::frmMain>())
+frmMain::frmMain(RomList &romList, WindowDialogs dialogs, QWidget *parent)
+    : QWidget(parent),
+      m_roms(romList),
+      m_games(romList),
+      m_ui(std::make_unique<Ui::frmMain>()),
+      m_cdOpen(dialogs.files),
+      m_errorReport(dialogs.errors)
 {
     m_ui->setupUi(this);
     setWindowIcon(QPixmap(icon_xpm));
     m_chkOptions = {m_ui->chkOptions_0, m_ui->chkOptions_1, m_ui->chkOptions_2, m_ui->chkOptions_3,
                     m_ui->chkOptions_4, m_ui->chkOptions_5, m_ui->chkOptions_6};
-
-    // Tabbing into a list that never had a current row makes its first row
-    // current, which would run the row click without the user choosing a row.
-    // An explicitly set empty current index keeps the list as it is.
-    m_ui->lbRoms->setCurrentIndex(QModelIndex());
-    m_ui->lbRoms->viewport()->setAcceptDrops(true);
-    m_ui->lbRoms->viewport()->installEventFilter(this);
+    m_ui->lbRoms->setModel(&m_games);
+    QItemSelectionModel *selection = m_ui->lbRoms->selectionModel();
     // Ctrl+click would clear the highlight but keep the current row, which the
     // editor and the commands act on: the row the user works on stays marked.
-    connect(m_ui->lbRoms, &QListWidget::itemSelectionChanged, this, [this] {
-        if (QListWidgetItem *current = m_ui->lbRoms->currentItem(); current && !current->isSelected())
-            current->setSelected(true);
+    connect(selection, &QItemSelectionModel::selectionChanged, this, [selection] {
+        if (const QModelIndex current = selection->currentIndex(); current.isValid() && !selection->isSelected(current))
+            selection->select(current, QItemSelectionModel::Select);
     });
 
     for (int i = 0; i < int(m_chkOptions.size()); ++i)
@@ -112,7 +45,10 @@ frmMain::frmMain(RomList &romList, QWidget *parent)
     connect(m_ui->txtMenuTitle, &QLineEdit::textChanged, this, &frmMain::txtMenuTitle_Change);
     connect(m_ui->txtSprite, &QLineEdit::textChanged, this, &frmMain::txtSprite_Change);
     connect(m_ui->txtMem, &QLineEdit::textChanged, this, &frmMain::txtMem_Change);
-    connect(m_ui->lbRoms, &QListWidget::currentRowChanged, this, &frmMain::lbRoms_Click);
+    connect(selection, &QItemSelectionModel::currentRowChanged, this, [this] {
+        if (!m_rowsChanging)
+            lbRoms_Click();
+    });
     connect(m_ui->txtOutputFile, &QLineEdit::textChanged, this, &frmMain::txtOutputFile_Change);
     connect(m_ui->cmdOutput, &QPushButton::clicked, this, &frmMain::cmdOutput_Click);
     connect(m_ui->cmdBrowse, &QPushButton::clicked, this, &frmMain::cmdBrowse_Click);
@@ -123,28 +59,10 @@ frmMain::frmMain(RomList &romList, QWidget *parent)
     // A join that cmd ran unseen and left without a whole image.
     connect(&m_scriptRunner, &ScriptRunner::joinFailed, this,
             [this](const AppError &error) { m_errorReport.show(this, error); });
-
-    // The list's context menu (the right button, the Menu key, Shift+F10) and keys.
-    m_mnuList = new QMenu(this);
-    m_mnuList->setObjectName(QStringLiteral("mnuList"));
-    const auto addEntry = [this](const char *name, const QString &text, void (frmMain::*handler)()) {
-        m_mnuList->addAction(text, this, handler)->setObjectName(QLatin1String(name));
-    };
-    addEntry("mnuSortByTitle", QStringLiteral("&Sort by Title"), &frmMain::mnuSortByTitle_Click);
-    addEntry("mnuCleanUpTitles", QStringLiteral("&Clean Up Titles"), &frmMain::mnuCleanUpTitles_Click);
-    addEntry("mnuShowMenu", QStringLiteral("Show &Menu..."), &frmMain::mnuShowMenu_Click);
-    m_mnuList->addSeparator();
-    addEntry("mnuReopenLastBuild", QStringLiteral("&Reopen Last Build"), &frmMain::mnuReopenLastBuild_Click);
-    m_ui->lbRoms->installEventFilter(this);
-    // Rows are one line each; sized alike, the list lays out without asking
-    // each row for its mark, which is as high as a line of text.
-    m_ui->lbRoms->setUniformItemSizes(true);
-    const int lineHeight = m_ui->lbRoms->fontMetrics().height();
-    m_ui->lbRoms->setIconSize({lineHeight, lineHeight});
-    m_warningIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    m_listCommands = new ListCommands(*this);
 
     // The answer to the emptied list runs inside RemoveRom, while the removed
-    // row is still selected, so the clearing cascade writes into the spare slot.
+    // row is still in the list, so the clearing cascade writes into no game.
     m_roms.setEmptiedListHandler([this] {
         EnableRomEditor(false);
         ClearRomEditor();
@@ -152,11 +70,16 @@ frmMain::frmMain(RomList &romList, QWidget *parent)
     });
 
     // Start-up: a step that fails is skipped and the next one runs.
-    ignoreErrors([this] { StartDir = QDir::toNativeSeparators(QDir::currentPath()); });
-    ignoreErrors([this] { m_roms.InitRoms(); });
-    ignoreErrors([this] { EnableRomEditor(false); });
-    ignoreErrors([this] { EnableOutput(false); });
-    ignoreErrors([this] { m_ui->cmdOutput->setEnabled(false); });
+    const auto step = [this](auto &&body) { m_errorReport.ignoreErrors(this, body); };
+    step([this] { StartDir = QDir::toNativeSeparators(QDir::currentPath()); });
+    step([this] { m_games.InitRoms(); });
+    step([this] { EnableRomEditor(false); });
+    step([this] { EnableOutput(false); });
+    step([this] { m_ui->cmdOutput->setEnabled(false); });
+    // Tabbing into a list that never had a current row makes its first row
+    // current, which would run the row click without the user choosing a row.
+    // An explicitly set empty current index keeps the list as it is.
+    m_ui->lbRoms->setCurrentIndex(QModelIndex());
     m_ui->lbRoms->setFocus();
 }
 
@@ -170,9 +93,19 @@ QCheckBox *frmMain::chkOptions(int index) const
     return m_chkOptions.at(std::size_t(index));
 }
 
+QListView *frmMain::lbRoms() const
+{
+    return m_ui->lbRoms;
+}
+
+int frmMain::currentRow() const
+{
+    return m_ui->lbRoms->currentIndex().row();
+}
+
 RomEntry *frmMain::selectedEntry()
 {
-    const int row = m_ui->lbRoms->currentRow();
+    const int row = currentRow();
     return row == -1 ? nullptr : &m_roms.at(checkedInt16(row));
 }
 
@@ -254,7 +187,7 @@ void frmMain::txtSprite_Change()
 
 void frmMain::txtMem_Change()
 {
-    ignoreErrors([this] {
+    m_errorReport.ignoreErrors(this, [this] {
         if (RomEntry *entry = selectedEntry())
             entry->MemFollow = m_ui->txtMem->text();
     });
@@ -262,10 +195,10 @@ void frmMain::txtMem_Change()
 
 void frmMain::lbRoms_Click()
 {
-    // The row comes from currentRow(), never from the signal: takeItem of the
+    // The row comes from the view, never from the signal: removing the
     // current row reports a stale one.
     m_errorReport.reportErrors(this, [this] {
-        const int row = m_ui->lbRoms->currentRow();
+        const int row = currentRow();
         if (row == -1)
             return;
         EnableRomEditor(true);
@@ -288,7 +221,7 @@ void frmMain::cmdOutput_Click()
 void frmMain::cmdBrowse_Click()
 {
     m_cdOpen.CancelError = true;
-    ignoreErrors([this] {
+    m_errorReport.ignoreErrors(this, [this] {
         m_cdOpen.Flags = CommonDialog::Explorer | CommonDialog::AllowMultiSelect;
         m_cdOpen.Filter = QStringLiteral("NES Roms (*.nes)|*.nes|All Files (*.*)|*.*");
         m_cdOpen.ShowOpen(this);
@@ -298,204 +231,82 @@ void frmMain::cmdBrowse_Click()
 
 void frmMain::addRoms(const QStringList &paths)
 {
-    for (const QString &path : paths) {
-        // A file that cannot become a game fails before its row exists,
-        // so that row i always stands for game i.
-        m_roms.checkAddable(path);
-        m_ui->lbRoms->addItem(new RomRow(path, m_checkRom, m_warningIcon));
-        m_roms.AddRom(path);
-    }
+    for (const QString &path : paths)
+        m_games.AddRom(path);
     // The save command ends on a cancelled dialog only with cancel reporting
     // on: else it would empty the output path and still enable the build.
     m_cdOpen.CancelError = true;
     EnableOutput(true);
 }
 
-bool frmMain::eventFilter(QObject *watched, QEvent *event)
+void frmMain::changeRows(const std::function<void()> &change)
 {
-    if (watched == m_ui->lbRoms || watched == m_ui->lbRoms->viewport()) {
-        if (event->type() == QEvent::ContextMenu) {
-            const auto *request = static_cast<QContextMenuEvent *>(event);
-            showListMenu(request->reason() == QContextMenuEvent::Mouse ? std::optional(request->globalPos())
-                                                                       : std::nullopt);
-            return true;
-        }
-        if (event->type() == QEvent::KeyPress && lbRoms_KeyPress(*static_cast<QKeyEvent *>(event)))
-            return true;
-    }
-    if (watched != m_ui->lbRoms->viewport())
-        return QWidget::eventFilter(watched, event);
-    switch (event->type()) {
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        auto *drag = static_cast<QDropEvent *>(event);
-        if (!draggedRoms(drag->mimeData()).isEmpty())
-            drag->acceptProposedAction();
-        return true;
-    }
-    case QEvent::Drop: {
-        auto *drop = static_cast<QDropEvent *>(event);
-        const QStringList paths = draggedRoms(drop->mimeData());
-        if (paths.isEmpty())
-            return true;
-        drop->acceptProposedAction();
-        // Ends silently at the first failure, as the Browse command does.
-        ignoreErrors([this, &paths] { addRoms(paths); });
-        return true;
-    }
-    default:
-        return QWidget::eventFilter(watched, event);
-    }
+    const QScopedValueRollback quiet(m_rowsChanging, true);
+    change();
+}
+
+void frmMain::selectRowAfterChange(int row)
+{
+    changeRows([this] { m_ui->lbRoms->setCurrentIndex(QModelIndex()); });
+    m_ui->lbRoms->setCurrentIndex(m_games.index(row));
 }
 
 void frmMain::cmdRemoveRom_Click()
 {
-    ignoreErrors([this] {
-        QListWidget *list = m_ui->lbRoms;
-        const qint16 selected = checkedInt16(list->currentRow());
+    m_errorReport.ignoreErrors(this, [this] {
+        const qint16 selected = checkedInt16(currentRow());
         if (selected == -1)
             return;
-        m_roms.RemoveRom(selected);
-        {
-            // Removing the current row would run the row click with a stale
-            // row; the list is left without one, so the selection below is a change.
-            const QSignalBlocker blocker(list);
-            delete list->takeItem(selected);
-            list->setCurrentRow(-1);
-        }
-        list->setCurrentRow(selected == list->count() ? list->count() - 1 : selected);
-        if (list->currentRow() != -1)
-            ShowRom(checkedInt16(list->currentRow()));
+        // The view moves its current row with the removal, which must not
+        // run the row click for the game that takes its place.
+        changeRows([&] { m_games.RemoveRom(selected); });
+        const int games = m_roms.upperBound();
+        selectRowAfterChange(selected == games ? games - 1 : selected);
+        if (currentRow() != -1)
+            ShowRom(checkedInt16(currentRow()));
     });
 }
 
-void frmMain::swapRows(int upper, int select)
+void frmMain::swapGames(int upper, int select)
 {
-    QListWidgetItem *above = m_ui->lbRoms->item(upper);
-    QListWidgetItem *below = m_ui->lbRoms->item(upper + 1);
-    static_cast<RomRow *>(above)->swapFile(*static_cast<RomRow *>(below));
-    const QString text = above->text();
-    above->setText(below->text());
-    below->setText(text);
-    m_roms.SwapRomWithNext(checkedInt16(upper));
-    m_ui->lbRoms->setCurrentRow(select);
+    changeRows([&] { m_games.SwapRomWithNext(checkedInt16(upper)); });
+    selectRowAfterChange(select);
 }
 
 void frmMain::cmdUpList_Click()
 {
-    ignoreErrors([this] {
-        const int row = m_ui->lbRoms->currentRow();
+    m_errorReport.ignoreErrors(this, [this] {
+        const int row = currentRow();
         if (row == -1 || row == 0)
             return;
-        swapRows(row - 1, row - 1);
+        swapGames(row - 1, row - 1);
     });
 }
 
 void frmMain::cmdDownList_Click()
 {
-    ignoreErrors([this] {
-        const int row = m_ui->lbRoms->currentRow();
-        if (row == -1 || row == m_ui->lbRoms->count() - 1)
+    m_errorReport.ignoreErrors(this, [this] {
+        const int row = currentRow();
+        if (row == -1 || row == m_roms.upperBound() - 1)
             return;
-        swapRows(row, row + 1);
+        swapGames(row, row + 1);
     });
 }
 
 void frmMain::cmdSave_Click()
 {
-    ignoreErrors([this] {
+    m_errorReport.ignoreErrors(this, [this] {
         // Ask before replacing a file; a write-protected one cannot take the image.
         m_cdOpen.Flags = CommonDialog::OverwritePrompt | CommonDialog::NoReadOnlyReturn;
         m_cdOpen.Filter = QStringLiteral("GBA Roms (*.gba)|*.gba|All Files (*.*)|*.*");
         m_cdOpen.FileName = QString();
         m_cdOpen.ShowSave(this);
-        m_ui->txtOutputFile->setText(m_cdOpen.FileName);
-        m_ui->cmdOutput->setEnabled(true);
+        setOutputFile(m_cdOpen.FileName);
     });
 }
 
-void frmMain::showListMenu(std::optional<QPoint> mousePosition)
+void frmMain::setOutputFile(const QString &path)
 {
-    const bool games = m_roms.upperBound() > 0;
-    for (const char *name : {"mnuSortByTitle", "mnuCleanUpTitles", "mnuShowMenu"})
-        m_mnuList->findChild<QAction *>(QLatin1String(name))->setEnabled(games);
-    m_mnuList->findChild<QAction *>(QStringLiteral("mnuReopenLastBuild"))->setEnabled(!games);
-    QListWidget *list = m_ui->lbRoms;
-    const QRect selected = list->currentItem() ? list->visualItemRect(list->currentItem()) : QRect();
-    m_mnuList->popup(mousePosition.value_or(list->viewport()->mapToGlobal(selected.bottomLeft())));
-}
-
-bool frmMain::lbRoms_KeyPress(const QKeyEvent &key)
-{
-    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
-    if (key.key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)
-        showListMenu(std::nullopt);
-    else if (key.key() == Qt::Key_Delete && modifiers == Qt::NoModifier)
-        cmdRemoveRom_Click();
-    else if (key.key() == Qt::Key_Up && modifiers == Qt::ControlModifier)
-        cmdUpList_Click();
-    else if (key.key() == Qt::Key_Down && modifiers == Qt::ControlModifier)
-        cmdDownList_Click();
-    else
-        return false;
-    return true;
-}
-
-void frmMain::mnuSortByTitle_Click()
-{
-    m_errorReport.reportErrors(this, [this] {
-        QListWidget *list = m_ui->lbRoms;
-        const int selected = list->currentRow();
-        const std::vector<qint16> order = m_roms.sortByTitle();
-        std::vector<QListWidgetItem *> rows(order.size());
-        {
-            // Rows move with their games. Left without a current row, the
-            // list takes the selection below as a change and shows the game.
-            const QSignalBlocker blocker(list);
-            for (int row = list->count() - 1; row >= 0; --row)
-                rows[std::size_t(row)] = list->takeItem(row);
-            for (const qint16 old : order)
-                list->addItem(rows[std::size_t(old)]);
-            list->setCurrentRow(-1);
-        }
-        if (selected != -1)
-            list->setCurrentRow(int(std::find(order.begin(), order.end(), selected) - order.begin()));
-    });
-}
-
-void frmMain::mnuCleanUpTitles_Click()
-{
-    m_errorReport.reportErrors(this, [this] {
-        m_roms.cleanUpTitles();
-        if (const int row = m_ui->lbRoms->currentRow(); row != -1)
-            ShowRom(checkedInt16(row));
-    });
-}
-
-void frmMain::mnuShowMenu_Click()
-{
-    m_errorReport.reportErrors(this, [this] {
-        QStringList optionNames;
-        for (const QCheckBox *box : m_chkOptions)
-            optionNames << box->text().remove(u'&');
-        showMenuPreview(this, m_roms, optionNames);
-    });
-}
-
-void frmMain::mnuReopenLastBuild_Click()
-{
-    m_errorReport.reportErrors(this, [this] {
-        if (m_roms.upperBound() != 0)
-            return;
-        // Read whole before the first game is added: a mismatch leaves the list empty.
-        const LastBuild build = ReadLastBuild(StartDir, m_scriptRunner.form());
-        QStringList paths;
-        for (qint16 i = 0; i < build.roms.upperBound(); ++i)
-            paths << build.roms.at(i).RomPath;
-        addRoms(paths);
-        for (qint16 i = 0; i < build.roms.upperBound(); ++i)
-            m_roms.at(i) = build.roms.at(i);
-        m_ui->txtOutputFile->setText(build.outputPath);
-        m_ui->cmdOutput->setEnabled(true);
-    });
+    m_ui->txtOutputFile->setText(path);
+    m_ui->cmdOutput->setEnabled(true);
 }

@@ -7,10 +7,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMimeData>
 #include <QTest>
 
+#include <deque>
 #include <optional>
 
 // One user action: key or mouse events sent to the control of that name, and
@@ -59,15 +60,41 @@ inline Step row(int index)
     return step;
 }
 
+// The file dialog's next answers: paths, or none for a cancel. With none
+// scripted, the system's dialog answers.
+struct ScriptedFiles : FileChooser
+{
+    std::deque<std::optional<QStringList>> answers;
+
+    std::optional<QStringList> choose(QWidget *parent, const FileRequest &request) override
+    {
+        if (answers.empty())
+            return systemFileChooser().choose(parent, request);
+        std::optional<QStringList> answer = std::move(answers.front());
+        answers.pop_front();
+        return answer;
+    }
+};
+
+// Every message the error report showed, in order.
+struct ShownErrors : ErrorDisplay
+{
+    QStringList messages;
+
+    void display(QWidget *, const QString &message) override { messages << message; }
+};
+
 // The window, shown and active, over a store of its own.
 struct WindowFixture
 {
+    ScriptedFiles files;
+    ShownErrors errors;
     RomList roms = [] {
         RomList leftOver; // start-up must empty the list it is given
         leftOver.AddRom("/roms/left.nes");
         return leftOver;
     }();
-    frmMain window{roms};
+    frmMain window{roms, {files, errors}};
 
     WindowFixture()
     {
@@ -85,15 +112,16 @@ struct WindowFixture
     QStringList rowTexts() const
     {
         QStringList texts;
-        for (const QListWidgetItem *item : find<QListWidget>("lbRoms")->findItems("*", Qt::MatchWildcard))
-            texts << item->text();
+        for (int row = 0; row < window.games().rowCount(); ++row)
+            texts << window.games().index(row).data().toString();
         return texts;
     }
+    int currentRow() const { return window.lbRoms()->currentIndex().row(); }
     void play(const Steps &steps)
     {
         for (Step step : steps) {
             if (step.answer)
-                window.cdOpen().scriptNextAnswer(*step.answer);
+                files.answers.push_back(*step.answer);
             if (step.control == "mnuList")
                 QTest::keyClick(find("lbRoms"), Qt::Key_F10, Qt::ShiftModifier);
             step.events.simulate(find(step.control));
@@ -102,7 +130,7 @@ struct WindowFixture
             data.setUrls(QUrl::fromStringList(step.dropped));
             QDragEnterEvent enter({}, Qt::CopyAction, &data, Qt::LeftButton, {});
             QDropEvent drop({}, Qt::CopyAction, &data, Qt::LeftButton, {});
-            QWidget *list = find<QListWidget>("lbRoms")->viewport();
+            QWidget *list = window.lbRoms()->viewport();
             if (!step.dropped.isEmpty() && (QApplication::sendEvent(list, &enter), enter.isAccepted()))
                 QApplication::sendEvent(list, &drop);
         }
