@@ -66,12 +66,12 @@ void RomListModel::AddRom(const QString &path)
 
 void RomListModel::RemoveRom(qint16 index)
 {
-    // The store first: its answer to the emptied list runs inside, while the
-    // removed row is still in the view and selected, so that the editor's
-    // clearing cascade writes into the spare slot. Until the row goes, the
-    // view's rows are the ones it was told of.
-    m_roms.RemoveRom(index);
+    // Only a game can go. The store's answer to the emptied list runs while
+    // the view still counts the removed row.
+    if (index < 0 || index >= m_roms.upperBound())
+        throw AppError::outOfRange();
     beginRemoveRows({}, index, index);
+    m_roms.RemoveRom(index);
     m_checks.erase(m_checks.begin() + index);
     endRemoveRows();
 }

@@ -142,7 +142,8 @@ std::optional<QStringList> SystemFileChooser::choose(QWidget *parent, const File
     dialog.setNameFilters(nameFilters(request.filter));
     if (open) {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode((flags & CommonDialog::AllowMultiSelect) ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+        dialog.setFileMode((flags & CommonDialog::AllowMultiSelect) ? QFileDialog::ExistingFiles
+                                                                    : QFileDialog::ExistingFile);
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);

@@ -20,12 +20,8 @@ constexpr int MemoryBox = int(Option::ScreenFollowsMemory);
 } // namespace
 
 frmMain::frmMain(RomList &romList, WindowDialogs dialogs, QWidget *parent)
-    : QWidget(parent),
-      m_roms(romList),
-      m_games(romList),
-      m_ui(std::make_unique<Ui::frmMain>()),
-      m_cdOpen(dialogs.files),
-      m_errorReport(dialogs.errors)
+    : QWidget(parent), m_roms(romList), m_games(romList), m_ui(std::make_unique<Ui::frmMain>()),
+      m_cdOpen(dialogs.files), m_errorReport(dialogs.errors)
 {
     m_ui->setupUi(this);
     setWindowIcon(QPixmap(icon_xpm));
@@ -100,7 +96,9 @@ QListView *frmMain::lbRoms() const
 
 int frmMain::currentRow() const
 {
-    return m_ui->lbRoms->currentIndex().row();
+    // While its game is removed the row still counts as selected, so that
+    // the answer to an emptied list clears the editor into the spare slot.
+    return m_removedRow != -1 ? m_removedRow : m_ui->lbRoms->currentIndex().row();
 }
 
 RomEntry *frmMain::selectedEntry()
@@ -259,7 +257,10 @@ void frmMain::cmdRemoveRom_Click()
             return;
         // The view moves its current row with the removal, which must not
         // run the row click for the game that takes its place.
-        changeRows([&] { m_games.RemoveRom(selected); });
+        changeRows([&] {
+            const QScopedValueRollback removing(m_removedRow, int(selected));
+            m_games.RemoveRom(selected);
+        });
         const int games = m_roms.upperBound();
         selectRowAfterChange(selected == games ? games - 1 : selected);
         if (currentRow() != -1)

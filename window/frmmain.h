@@ -104,4 +104,5 @@ private:
     ScriptRunner m_scriptRunner;
     ListCommands *m_listCommands;
     bool m_rowsChanging = false;
+    int m_removedRow = -1;
 };

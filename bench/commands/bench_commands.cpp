@@ -10,6 +10,7 @@
 #include "buildfiles.h"
 #include "buildscript.h"
 #include "frmmain.h"
+#include "listcommands.h"
 #include "menufile.h"
 #include "romlist.h"
 #include "scriptrunner.h"
@@ -18,7 +19,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QListWidget>
+#include <QListView>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -44,6 +45,13 @@ QStringList makeRoms(const QDir &dir)
     }
     return paths;
 }
+
+// Answers every file dialog with the paths it was given last.
+struct FixedAnswer : FileChooser
+{
+    QStringList paths;
+    std::optional<QStringList> choose(QWidget *, const FileRequest &) override { return paths; }
+};
 
 double median(std::vector<double> times)
 {
@@ -79,24 +87,27 @@ int main(int argc, char *argv[])
     bool countsRight = true;
     for (int run = 0; run < runs; ++run) {
         RomList uncheckedRoms, roms, reopenedRoms;
-        frmMain unchecked(uncheckedRoms), window(roms), reopened(reopenedRoms);
-        unchecked.setRomCheck(nullptr);
+        FixedAnswer answer;
+        answer.paths = paths;
+        frmMain unchecked(uncheckedRoms, {answer}), window(roms, {answer}), reopened(reopenedRoms);
+        unchecked.games().setRomCheck(nullptr);
+        ListCommands &commands = *window.findChild<ListCommands *>();
         // In turn first, so that neither add alone finds the caches warm.
         for (frmMain *w : run % 2 ? std::array{&window, &unchecked} : std::array{&unchecked, &window}) {
             w->show();
-            w->cdOpen().scriptNextAnswer(paths);
             timed(w == &window ? "add, checked" : "add, unchecked", [w] { w->cmdBrowse_Click(); });
         }
-        auto *list = window.findChild<QListWidget *>("lbRoms");
-        countsRight &= list->count() == RomList::MaxGames && roms.upperBound() == RomList::MaxGames;
-        window.cdOpen().scriptNextAnswer(QStringList{start.filePath("one too many.nes")});
+        QListView *list = window.lbRoms();
+        const auto rows = [&] { return list->model()->rowCount(); };
+        countsRight &= rows() == RomList::MaxGames && roms.upperBound() == RomList::MaxGames;
+        answer.paths = QStringList{start.filePath("one too many.nes")};
         window.cmdBrowse_Click();
-        countsRight &= list->count() == RomList::MaxGames && roms.upperBound() == RomList::MaxGames;
+        countsRight &= rows() == RomList::MaxGames && roms.upperBound() == RomList::MaxGames;
 
         // What the check costs when every row is shown once, as scrolling through the list does.
         timed("check every row", [&] {
-            for (int row = 0; row < list->count(); ++row)
-                list->item(row)->toolTip();
+            for (int row = 0; row < rows(); ++row)
+                list->model()->index(row, 0).data(Qt::ToolTipRole);
         });
         timed("write", [&] {
             WriteMenuFile(roms);
@@ -106,17 +117,17 @@ int main(int argc, char *argv[])
             countsRight &=
                     checkBuildInputs(start.path(), output, roms) == 1024 + (16 + 16384) * qint64(RomList::MaxGames);
         });
-        list->setCurrentRow(100);
-        timed("sort", [&] { window.mnuSortByTitle_Click(); });
-        countsRight &= roms.at(qint16(list->currentRow())).RomPath == paths[100];
-        timed("clean", [&] { window.mnuCleanUpTitles_Click(); });
+        list->setCurrentIndex(list->model()->index(100, 0));
+        timed("sort", [&] { commands.mnuSortByTitle_Click(); });
+        countsRight &= roms.at(qint16(list->currentIndex().row())).RomPath == paths[100];
+        timed("clean", [&] { commands.mnuCleanUpTitles_Click(); });
         reopened.show();
-        timed("reopen", [&] { reopened.mnuReopenLastBuild_Click(); });
+        timed("reopen", [&] { reopened.findChild<ListCommands *>()->mnuReopenLastBuild_Click(); });
         countsRight &= reopenedRoms.upperBound() == RomList::MaxGames;
 
-        list->setCurrentRow(0);
+        list->setCurrentIndex(list->model()->index(0, 0));
         timed("remove", [&] { window.cmdRemoveRom_Click(); });
-        countsRight &= list->count() == RomList::MaxGames - 1 && roms.upperBound() == RomList::MaxGames - 1;
+        countsRight &= rows() == RomList::MaxGames - 1 && roms.upperBound() == RomList::MaxGames - 1;
     }
     const double add = median(times["add, checked"]), addReference = median(times["add, unchecked"]);
     const double write = median(times["write"]);

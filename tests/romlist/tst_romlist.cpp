@@ -1,7 +1,9 @@
 #include "romcheck.h"
 #include "romlist.h"
+#include "romlistmodel.h"
 #include "testsupport.h"
 
+#include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -19,17 +21,19 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("title");
+        QTest::addColumn<RomEntry>("spare"); // the spare slot afterwards: a failed add may leave texts there
+        const QString far = QString(32767, u'a') + ".nes";
         // clang-format off
-        QTest::newRow("two dots") << 0 << QChar(u'\\') << R"(C:\roms\game.eu.nes)" << 0 << "game.eu";
-        QTest::newRow("blanks kept") << 0 << QChar(u'/') << "/roms.v2/ Game One .nes" << 0 << " Game One ";
-        QTest::newRow("other separator") << 0 << QChar(u'\\') << "C:/roms/game.nes" << 0 << "C:/roms/game";
-        QTest::newRow("only a dot") << 0 << QChar(u'/') << "/roms/.nes" << 0 << "";
-        QTest::newRow("no dot") << 0 << QChar(u'\\') << R"(C:\roms\game)" << 5 << "";
-        QTest::newRow("dot in folder only") << 0 << QChar(u'/') << "/roms.old/game" << 5 << "";
-        QTest::newRow("dot at 32767") << 0 << QChar(u'/') << QString(32766, u'a') + ".nes" << 0 << QString(32766, u'a');
-        QTest::newRow("dot at 32768") << 0 << QChar(u'/') << QString(32767, u'a') + ".nes" << 6 << "";
-        QTest::newRow("last game") << 32766 << QChar(u'/') << "/r/last.nes" << 0 << "last";
-        QTest::newRow("one game too many") << 32767 << QChar(u'/') << "/r/last.nes" << 6 << "";
+        QTest::newRow("two dots") << 0 << QChar(u'\\') << R"(C:\roms\game.eu.nes)" << 0 << "game.eu" << RomEntry{};
+        QTest::newRow("blanks kept") << 0 << QChar(u'/') << "/roms.v2/ Game One .nes" << 0 << " Game One " << RomEntry{};
+        QTest::newRow("other separator") << 0 << QChar(u'\\') << "C:/roms/game.nes" << 0 << "C:/roms/game" << RomEntry{};
+        QTest::newRow("only a dot") << 0 << QChar(u'/') << "/roms/.nes" << 0 << "" << RomEntry{};
+        QTest::newRow("no dot") << 0 << QChar(u'\\') << R"(C:\roms\game)" << 5 << "" << RomEntry{R"(C:\roms\game)", {}, {}, {}, {}};
+        QTest::newRow("dot in folder only") << 0 << QChar(u'/') << "/roms.old/game" << 5 << "" << RomEntry{"/roms.old/game", {}, {}, {}, {}};
+        QTest::newRow("dot at 32767") << 0 << QChar(u'/') << QString(32766, u'a') + ".nes" << 0 << QString(32766, u'a') << RomEntry{};
+        QTest::newRow("dot at 32768") << 0 << QChar(u'/') << far << 6 << "" << RomEntry{};
+        QTest::newRow("last game") << 32766 << QChar(u'/') << "/r/last.nes" << 0 << "last" << RomEntry{};
+        QTest::newRow("one game too many") << 32767 << QChar(u'/') << "/r/last.nes" << 6 << "" << RomEntry{"/r/last.nes", "last", {}, {}, {}};
         // clang-format on
     }
     void add()
@@ -43,10 +47,12 @@ private slots:
         for (int i = 0; i < games; ++i)
             roms.AddRom("g.nes");
         QCOMPARE(errorOf([&] { roms.checkAddable(path); }), error);
+        QCOMPARE(roms.at(qint16(games)), RomEntry{}); // the check changes nothing
         QCOMPARE(errorOf([&] { roms.AddRom(path); }), error);
         QCOMPARE(roms.upperBound(), games + (error ? 0 : 1));
         if (!error)
             QCOMPARE(roms.at(qint16(games)), (RomEntry{path, title, {}, {}, {}}));
+        QTEST(roms.at(roms.upperBound()), "spare");
     }
 
     void removeAndSwap_data()
@@ -94,6 +100,14 @@ private slots:
         QTest::newRow("digits before letters") << "a/9/-/ " << " /-/9/a";
         QTest::newRow("prefix first") << "Mario 3/Mario/Mario Bros" << "Mario/Mario 3/Mario Bros";
         QTest::newRow("ties keep their order") << "Zelda/zelda/ZELDA/Metroid" << "Metroid/Zelda/zelda/ZELDA";
+        // Enough ties that a sort which is not stable shows it: a, B, b, A, b, B, a, ...
+        QStringList many, first, then;
+        for (int i = 0; i < 60; ++i) {
+            const QString title = QString(i % 3 ? u'b' : u'a');
+            many << (i % 2 ? title.toUpper() : title);
+            (i % 3 ? then : first) << many.last();
+        }
+        QTest::newRow("many ties") << many.join(u'/') << (first + then).join(u'/');
         QTest::newRow("non-ASCII by code point") << "\u00e9lan/Zoo/\u00c9lan/Eel" << "Eel/Zoo/\u00e9lan/\u00c9lan";
         // clang-format on
     }
@@ -109,9 +123,67 @@ private slots:
         for (qint16 i = 0; i < roms.upperBound(); ++i) {
             sorted << roms.at(i).MenuTitle;
             QCOMPARE(given.at(order[std::size_t(i)]), sorted.last()); // the old index of each game
+            if (i > 0 && !titleLess(sorted[i - 1], sorted[i]))        // a tie keeps its order
+                QVERIFY(order[std::size_t(i) - 1] < order[std::size_t(i)]);
         }
         QTEST(sorted.join(u'/'), "sorted");
         QCOMPARE(roms.at(roms.upperBound()), RomEntry{});
+    }
+
+    // The list's model over three games "c", "b", "a": its rows follow every
+    // change of the store's shape, within the rules Qt's views rely on.
+    void model_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("rows");
+        QTest::newRow("add") << "add"
+                             << "c.nes b.nes a.nes d.nes";
+        QTest::newRow("remove") << "remove 1"
+                                << "c.nes a.nes";
+        QTest::newRow("swap") << "swap 0"
+                              << "b.nes c.nes a.nes";
+        QTest::newRow("swap the last game") << "swap 2"
+                                            << "c.nes b.nes a.nes";
+        QTest::newRow("sort") << "sort"
+                              << "a.nes b.nes c.nes";
+        QTest::newRow("emptied") << "remove 0,remove 0,remove 0"
+                                 << "";
+        QTest::newRow("init") << "init"
+                              << "";
+    }
+    void model()
+    {
+        QFETCH(QString, change);
+        RomList roms(u'/');
+        RomListModel model(roms);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setRomCheck(nullptr);
+        for (const char *name : {"c", "b", "a"})
+            model.AddRom(QStringLiteral("/r/%1.nes").arg(name));
+        // The window's answer to the emptied list still finds the removed row there.
+        int rowsWhenEmptied = -1;
+        roms.setEmptiedListHandler([&] { rowsWhenEmptied = model.rowCount(); });
+        for (const QString &step : change.split(u',')) {
+            const qint16 index = qint16(step.section(u' ', 1).toInt());
+            if (step == "add")
+                model.AddRom("/r/d.nes");
+            else if (step.startsWith("remove"))
+                model.RemoveRom(index);
+            else if (step.startsWith("swap"))
+                model.SwapRomWithNext(index);
+            else if (step == "sort")
+                model.sortByTitle();
+            else
+                model.InitRoms();
+        }
+        QStringList rows;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            rows << model.index(row).data().toString();
+            QCOMPARE(model.index(row).data(Qt::ToolTipRole), roms.at(qint16(row)).RomPath);
+        }
+        QTEST(rows.join(u' '), "rows");
+        QCOMPARE(model.rowCount(), roms.upperBound());
+        QCOMPARE(rowsWhenEmptied, change.startsWith("remove 0,") ? 1 : -1);
     }
 
     void cleanUpTitles_data()

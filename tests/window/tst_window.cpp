@@ -287,7 +287,8 @@ private slots:
             QFile::remove("menu.txt");
         f.emplace();
         f->play({menu("r")});
-        QCOMPARE(f->errors.messages.value(0), QDir::toNativeSeparators(report.contains("%1") ? report.arg(start.path()) : report));
+        QCOMPARE(f->errors.messages.value(0),
+                 QDir::toNativeSeparators(report.contains("%1") ? report.arg(start.path()) : report));
         QCOMPARE(f->rowTexts().join(u' '), report.isEmpty() ? "good.nes gone.nes" : "");
         QCOMPARE(f->text("txtOutputFile"), report.isEmpty() ? QDir::toNativeSeparators(start.filePath("out.gba")) : "");
         verifyEditor();
