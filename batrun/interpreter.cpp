@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <csignal>
@@ -86,6 +87,24 @@ void lock(int startDir, ScriptObserver &observer)
     }
 }
 
+// A descriptor handed on as the start folder must be the folder batrun runs
+// in; anything else is refused, and not taken.
+void checkHandedFolder(int fd)
+{
+    const std::string name = "--locked=" + std::to_string(fd);
+    struct stat handed = {}, current = {};
+    if (::fstat(fd, &handed) != 0)
+        failErrno(name);
+    if (!S_ISDIR(handed.st_mode)) {
+        errno = ENOTDIR;
+        failErrno(name);
+    }
+    if (::stat(".", &current) != 0)
+        failErrno(".");
+    if (handed.st_dev != current.st_dev || handed.st_ino != current.st_ino)
+        fail(name + ": not the current directory");
+}
+
 ScriptResult failedAt(const Place &place, std::string reason, const std::optional<Planner> &planner,
                       const std::optional<Runner> &runner)
 {
@@ -112,6 +131,8 @@ ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer, 
     std::optional<Runner> runner;
     try {
         // A lock handed on is ours already: locking it again succeeds at once.
+        if (lockedFolder >= 0)
+            checkHandedFolder(lockedFolder);
         Fd startDir(lockedFolder >= 0 ? lockedFolder : ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!startDir)
             failErrno(".");

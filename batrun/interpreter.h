@@ -53,7 +53,8 @@ struct ScriptResult
 
 // Reads, plans and runs the script at scriptPath from the current directory.
 // lockedFolder: a descriptor of the current directory whose lock the program
-// that started batrun took and hands on; -1 to take the lock here.
+// that started batrun took and hands on (refused, and left open, when it is
+// not the current directory); -1 to take the lock here.
 ScriptResult runScript(const std::string &scriptPath, ScriptObserver &observer, int lockedFolder = -1);
 
 // On the calling thread, and on those it starts from then on: the signals

@@ -1,6 +1,7 @@
 #include "plan.h"
 
 #include "failure.h"
+#include "temporaryname.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -43,13 +44,10 @@ rlim_t openDescriptors()
 Planner::Planner(Fd startDir)
 {
     m_plan.dirs.push_back(std::move(startDir));
+    // Holding each source open from planning to joining costs one descriptor
+    // per game, as many as the process may open (batrun raises its limit).
     rlimit limit = {};
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
-        // Holding each source open from planning to joining costs one
-        // descriptor per game; ask for all the system allows.
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-        ::getrlimit(RLIMIT_NOFILE, &limit);
         const rlim_t used = openDescriptors() + SpareDescriptors;
         m_sparePieces = limit.rlim_cur > used ? limit.rlim_cur - used : 0;
     }
@@ -223,24 +221,17 @@ int Planner::startChain(const std::string &shown)
     chain.out = Fd(::openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
     if (!chain.out && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         // No unnamed files here: a named one, removed unless it is put in place.
-        for (int attempt = 0; !chain.out && (attempt == 0 || errno == EEXIST); ++attempt) {
-            chain.namedTemp = tempName(base, attempt);
-            chain.out = Fd(::openat(dir, chain.namedTemp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        }
+        chain.namedTemp = makeUnderTemporaryName(base, [&](const std::filesystem::path &name) {
+                              chain.out = Fd(::openat(dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+                              return bool(chain.out);
+                          }).native();
     }
-    if (!chain.out) {
-        chain.namedTemp.clear();
+    if (!chain.out)
         failErrno(shown);
-    }
     if (replacesFile)
         ::fchmod(chain.out.get(), st.st_mode & 07777);
     m_plan.chains.push_back(std::move(chain));
     return int(m_plan.chains.size()) - 1;
-}
-
-std::string tempName(const std::string &base, int attempt)
-{
-    return "." + base + "." + std::to_string(::getpid()) + "." + std::to_string(attempt);
 }
 
 } // namespace batrun

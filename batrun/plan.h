@@ -120,7 +120,4 @@ private:
     rlim_t m_heldPieces = 0;
 };
 
-// The name of a temporary file for the output `base`, beside it.
-std::string tempName(const std::string &base, int attempt);
-
 } // namespace batrun

@@ -1,6 +1,7 @@
 #include "runner.h"
 
 #include "failure.h"
+#include "temporaryname.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -209,13 +210,11 @@ void Runner::finish(std::size_t chain)
     const int dir = m_plan.dirs[std::size_t(planned.dir)].get();
     if (progress.tempName.empty()) {
         const std::string self = "/proc/self/fd/" + std::to_string(planned.out.get());
-        for (int attempt = 0; progress.tempName.empty(); ++attempt) {
-            std::string name = tempName(planned.name, attempt);
-            if (::linkat(AT_FDCWD, self.c_str(), dir, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
-                progress.tempName = std::move(name);
-            else if (errno != EEXIST)
-                failErrno(planned.shown);
-        }
+        progress.tempName = makeUnderTemporaryName(planned.name, [&](const std::filesystem::path &name) {
+                                return ::linkat(AT_FDCWD, self.c_str(), dir, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+                            }).native();
+        if (progress.tempName.empty())
+            failErrno(planned.shown);
     }
     if (::renameat(dir, progress.tempName.c_str(), dir, planned.name.c_str()) != 0)
         failErrno(planned.shown);

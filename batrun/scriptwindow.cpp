@@ -2,6 +2,8 @@
 
 #include "ui_scriptwindow.h"
 
+#include "cartridge.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QColor>
@@ -27,9 +29,9 @@ constexpr int ProgressIntervalMs = 50;
 // Red over any theme's base colour, light or dark.
 const QColor FailureTint(255, 0, 0, 64);
 
-QString mebibytes(std::uint64_t bytes)
+QString inMebibytes(std::uint64_t bytes)
 {
-    return QString::number(double(bytes) / (1 << 20), 'f', 1);
+    return QString::fromStdString(mebibytes(bytes));
 }
 
 } // namespace
@@ -119,7 +121,7 @@ void ScriptWindow::showProgress()
     const std::uint64_t done = m_observer->done;
     if (total > 0 && !m_closeRequested) {
         m_ui->progress->setValue(int(std::min(done, total) * ProgressSteps / total));
-        m_ui->status->setText(tr("Joined %1 of %2 MiB").arg(mebibytes(done), mebibytes(total)));
+        m_ui->status->setText(tr("Joined %1 of %2 MiB").arg(inMebibytes(done), inMebibytes(total)));
     }
 }
 
@@ -142,10 +144,8 @@ void ScriptWindow::finish()
         comeForward();
         showProgress();
         if (m_result.ok) {
-            m_ui->status->setText(tr("Done, but the image %1 is %2 MiB, more than the %3 MiB a Game Boy Advance "
-                                     "cartridge can address. The image was kept.")
-                                          .arg(QFile::decodeName(largest->path.c_str()), mebibytes(largest->size),
-                                               QString::number(CartridgeLimit >> 20)));
+            const QString image = QFile::decodeName(largest->path.c_str());
+            m_ui->status->setText(QString::fromStdString(tooBigForCartridge(image.toStdString(), largest->size)));
         } else {
             showFailure();
             // The failing line's bytes are not in any image.

@@ -26,9 +26,6 @@ class ScriptWindow : public QWidget
     Q_OBJECT
 
 public:
-    // The most a Game Boy Advance cartridge can address.
-    static constexpr std::uint64_t CartridgeLimit = std::uint64_t{32} << 20;
-
     explicit ScriptWindow(QWidget *parent = nullptr);
     ~ScriptWindow() override;
 

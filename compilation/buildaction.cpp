@@ -60,11 +60,11 @@ void RunBuild(const QString &startDir, const QString &outputPath, RomList &roms,
     // Made before any file is written: a path the script cannot spell is refused first.
     const QByteArray script = buildScriptBytes(startDir, outputPath, roms, runner.form());
     const qint64 inputBytes = checkBuildInputs(startDir, outputPath, roms);
-    runner.holdStartFolder();
+    runner.holdStartFolder(startDir);
     try {
         WriteMenuFile(roms);
         WriteBuildScript(script);
-        runner.start(outputPath, inputBytes + QFileInfo(BuildFiles::Menu).size());
+        runner.start(startDir, outputPath, inputBytes + QFileInfo(BuildFiles::Menu).size());
     } catch (...) {
         runner.releaseStartFolder();
         throw;

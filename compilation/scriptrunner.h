@@ -2,14 +2,13 @@
 
 #include "apperror.h"
 #include "buildscript.h"
+#include "cartridge.h"
 
 #include <QObject>
 #include <QString>
 
+#include <memory>
 #include <optional>
-
-// The most a Game Boy Advance cartridge can address.
-constexpr qint64 CartridgeLimit = qint64{32} << 20;
 
 // What the error report says of the image a join left at output, found bytes
 // long (-1: no file there), when the build's inputs add up to expected bytes:
@@ -20,57 +19,52 @@ std::optional<AppError> joinedImageReport(const QString &output, qint64 expected
 
 // Who runs "TamLof.bat", chosen once per system. On Windows the system's own
 // interpreter, which reads the console's code page and runs unseen: the runner
-// keeps its process and checks the image when it ends. Elsewhere batrun, which
-// shows the script's window and reports its own failures. From a build's first
-// write until its join has ended the start folder is held, so that two builds
-// there (in one program or two) never run into each other.
+// checks the image when it ends and reports an image not whole
+// (scriptrunner_windows.cpp). Elsewhere batrun, which shows the script's
+// window and reports its own failures (scriptrunner_posix.cpp). From a build's
+// first write until its join has ended the start folder is held, so that two
+// builds there (in one program or two) never run into each other. The end of
+// every join is learnt without waiting for it.
 class ScriptRunner : public QObject
 {
     Q_OBJECT
 
 public:
-#ifdef Q_OS_WIN
+    // The system's interpreter: Windows' own, elsewhere batrun beside the program.
     ScriptRunner();
-#else
-    // batrun at interpreter, by default the one beside the program, writing
-    // the script in form.
-    explicit ScriptRunner(QString interpreter = besideProgram(), ScriptForm form = ScriptForm::batrun());
+#ifndef Q_OS_WIN
+    // batrun, or a stand-in for it, at interpreter, the script written in form.
+    explicit ScriptRunner(const QString &interpreter, const ScriptForm &form = ScriptForm::batrun());
     static QString besideProgram();
 #endif
     ~ScriptRunner() override;
 
     // How the script spells paths for this interpreter.
-    const ScriptForm &form() const
-    {
-        return m_form;
-    }
+    const ScriptForm &form() const { return m_form; }
 
-    // Holds the current directory, the start folder, for one build; raises
-    // when a build still joins its image there.
-    void holdStartFolder();
+    // Holds startDir for one build; raises when a build still joins its image there.
+    void holdStartFolder(const QString &startDir);
     // Lets the start folder go when the build ends before its script starts.
     void releaseStartFolder();
-    // Starts "TamLof.bat" by its bare name in the current directory without
-    // waiting, and hands it the start folder until its join ends. output and
-    // expectedSize: the image it writes and the size its inputs add up to.
-    void start(const QString &output, qint64 expectedSize);
+    // Starts "TamLof.bat" in startDir, held before, as its working directory,
+    // without waiting, and hands it the start folder until its join ends.
+    // output (relative to startDir, or absolute) and expectedSize: the image
+    // it writes and the size its inputs add up to.
+    void start(const QString &startDir, const QString &output, qint64 expectedSize);
 
 signals:
+    // Once, when a join started here ended with the whole image, which fits a
+    // cartridge: its absolute path (with "/") and its size.
+    void joinSucceeded(const QString &image, qint64 bytes);
     // A join that ended without a whole image, found when it ended (Windows).
     void joinFailed(const AppError &error);
 
 private:
-    ScriptForm m_form;
-#ifdef Q_OS_WIN
-    void joinEnded();
+    [[noreturn]] static void refuseBusyFolder(int errorNumber, const QString &startDir);
 
-    Qt::HANDLE m_folderHold = nullptr;
-    Qt::HANDLE m_process = nullptr;
-    class QWinEventNotifier *m_processEnd = nullptr;
-    QString m_output;
-    qint64 m_expectedSize = 0;
-#else
-    QString m_interpreter;
-    int m_folderLock = -1;
-#endif
+    // What holds the start folder on this system.
+    struct Hold;
+
+    ScriptForm m_form;
+    std::unique_ptr<Hold> m_hold;
 };

@@ -48,11 +48,6 @@ std::optional<std::u16string> decodeFromCodePage(std::string_view bytes, unsigne
     return text;
 }
 
-unsigned oemCodePage()
-{
-    return GetOEMCP();
-}
-
 #else
 
 namespace {

@@ -15,8 +15,3 @@ std::optional<std::string> encodeInCodePage(std::u16string_view text, unsigned c
 // bytes of a Windows code page as text. No value when a byte has no
 // character there.
 std::optional<std::u16string> decodeFromCodePage(std::string_view bytes, unsigned codePage);
-
-#ifdef _WIN32
-// The code page the command interpreter reads a script in.
-unsigned oemCodePage();
-#endif

@@ -1,10 +1,10 @@
 #include "systemcalls.h"
 
 #include "apperror.h"
+#include "temporaryname.h"
 
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
@@ -31,9 +31,9 @@ const wchar_t *nativeName(const QString &name)
     return reinterpret_cast<const wchar_t *>(name.utf16());
 }
 
-int createNewFile(const QString &name)
+int createNewFile(const std::filesystem::path &name)
 {
-    return _wopen(nativeName(name), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    return _wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
 }
 
 // Flushes the file to disk and closes it.
@@ -43,14 +43,19 @@ bool syncAndClose(int fd)
     return _close(fd) == 0 && synced;
 }
 
-void removeFile(const QString &name)
+void closeFile(int fd)
 {
-    _wunlink(nativeName(name));
+    _close(fd);
+}
+
+void removeFile(const std::filesystem::path &name)
+{
+    _wunlink(name.c_str());
 }
 #else
-int createNewFile(const QString &name)
+int createNewFile(const std::filesystem::path &name)
 {
-    return ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
 bool syncAndClose(int fd)
@@ -59,9 +64,14 @@ bool syncAndClose(int fd)
     return ::close(fd) == 0 && synced;
 }
 
-void removeFile(const QString &name)
+void closeFile(int fd)
 {
-    ::unlink(QFile::encodeName(name).constData());
+    ::close(fd);
+}
+
+void removeFile(const std::filesystem::path &name)
+{
+    ::unlink(name.c_str());
 }
 #endif
 
@@ -80,22 +90,21 @@ void setCurrentDirectory(const QString &dir)
 
 OutputFile::OutputFile(const QString &fileName) : m_fileName(fileName)
 {
-    // A fresh name each try: a name already taken is someone else's file.
-    for (int attempt = 0; m_fd < 0; ++attempt) {
-        const quint32 tag = QRandomGenerator::global()->generate();
-        m_temporaryName = QStringLiteral("%1.%2.tmp").arg(fileName).arg(tag, 8, 16, QLatin1Char('0'));
-        m_fd = createNewFile(m_temporaryName);
-        if (m_fd < 0 && (errno != EEXIST || attempt == 100))
-            fail(errno);
-    }
+    m_temporaryName = makeUnderTemporaryName(filesystemPath(fileName), [this](const std::filesystem::path &name) {
+        m_fd = createNewFile(name);
+        return m_fd >= 0;
+    });
+    if (m_fd < 0)
+        fail(errno);
 }
 
 OutputFile::~OutputFile()
 {
     if (m_committed)
         return;
+    // Not flushed: the file goes.
     if (m_fd >= 0)
-        syncAndClose(m_fd);
+        closeFile(m_fd);
     removeFile(m_temporaryName);
 }
 
@@ -128,11 +137,10 @@ void OutputFile::commit()
     if (!syncAndClose(std::exchange(m_fd, -1)))
         fail(errno);
 #ifdef Q_OS_WIN
-    if (!MoveFileExW(nativeName(m_temporaryName), nativeName(m_fileName),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!MoveFileExW(m_temporaryName.c_str(), nativeName(m_fileName), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw AppError::fromLastWindowsError(m_fileName);
 #else
-    if (::rename(QFile::encodeName(m_temporaryName).constData(), QFile::encodeName(m_fileName).constData()) != 0)
+    if (::rename(m_temporaryName.c_str(), QFile::encodeName(m_fileName).constData()) != 0)
         fail(errno);
 #endif
     m_committed = true;

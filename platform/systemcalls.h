@@ -31,7 +31,7 @@ private:
     [[noreturn]] void fail(int errorNumber);
 
     QString m_fileName;
-    QString m_temporaryName;
+    std::filesystem::path m_temporaryName;
     int m_fd = -1;
     bool m_committed = false;
 };

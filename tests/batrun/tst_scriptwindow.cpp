@@ -1,5 +1,6 @@
 // Runs join scripts under the script's window and checks what the user is
 // left with: the window, what it says, and the files on disk.
+#include "cartridge.h"
 #include "scriptwindow.h"
 #include "testsupport.h"
 
@@ -34,7 +35,7 @@ private slots:
         QTest::addColumn<QString>("failingLine");
         QTest::addColumn<QString>("says");
         QTest::newRow("good image") << QByteArray() << 3000000 << "" << "";
-        QTest::newRow("image over a cartridge") << QByteArray() << int(ScriptWindow::CartridgeLimit) + (1 << 20) << "" << "out.gba is 33.0 MiB";
+        QTest::newRow("image over a cartridge") << QByteArray() << int(CartridgeLimit) + (1 << 20) << "" << "out.gba is 33.0 MiB";
         QTest::newRow("missing source") << QByteArray("copy /b out.gba+zz.nes out.gba") << 3000000 << "copy /b out.gba+zz.nes out.gba" << "zz.nes: No such file or directory\nNo image was made";
         QTest::newRow("missing source, earlier image") << QByteArray("copy /b menu.txt+zz.nes image.gba") << 3000000 << "copy /b menu.txt+zz.nes image.gba" << "The previous image image.gba was left as it was";
         QTest::newRow("line never started") << QByteArray("del out.gba\r\n") << 3000000 << "del out.gba" << "unknown command";
