@@ -40,7 +40,10 @@ public:
     ~ScriptRunner() override;
 
     // How the script spells paths for this interpreter.
-    const ScriptForm &form() const { return m_form; }
+    const ScriptForm &form() const
+    {
+        return m_form;
+    }
 
     // Holds startDir for one build; raises when a build still joins its image there.
     void holdStartFolder(const QString &startDir);

@@ -149,6 +149,7 @@ void ScriptRunner::start(const QString &startDir, const QString &output, qint64 
     // batrun holds the lock from here, on its own copy of the descriptor.
     releaseStartFolder();
     if (failure)
-        throw AppError::fromErrno(failure->error, failure->step == SpawnFailure::Folder ? startDir : m_hold->interpreter);
+        throw AppError::fromErrno(failure->error,
+                                  failure->step == SpawnFailure::Folder ? startDir : m_hold->interpreter);
     watch.release(); // owned by the runner until the join ends
 }

@@ -86,10 +86,10 @@ void ScriptRunner::holdStartFolder(const QString &startDir)
     // reads the script line by line as it runs, so nothing may rewrite it meanwhile.
     releaseStartFolder();
     const QString folder = QDir::toNativeSeparators(QDir(startDir).absolutePath());
-    const QString name = QStringLiteral("Local\\TamblinVX Lofter start folder %1")
-                                 .arg(QString::fromLatin1(
-                                         QCryptographicHash::hash(folder.toLower().toUtf8(), QCryptographicHash::Sha1)
-                                                 .toHex()));
+    const QString name =
+            QStringLiteral("Local\\TamblinVX Lofter start folder %1")
+                    .arg(QString::fromLatin1(
+                            QCryptographicHash::hash(folder.toLower().toUtf8(), QCryptographicHash::Sha1).toHex()));
     HANDLE hold = CreateMutexW(nullptr, FALSE, nativeName(name));
     if (!hold)
         throw AppError::fromLastWindowsError(folder);
@@ -132,6 +132,6 @@ void ScriptRunner::start(const QString &startDir, const QString &output, qint64 
         return;
     }
     // Owned by the runner until the join ends.
-    new JoinWatch(info.hProcess, std::exchange(m_hold->folder, nullptr), start.absoluteFilePath(output),
-                  expectedSize, this);
+    new JoinWatch(info.hProcess, std::exchange(m_hold->folder, nullptr), start.absoluteFilePath(output), expectedSize,
+                  this);
 }

@@ -8,17 +8,12 @@
 
 namespace {
 
-// Sends why a step failed to the caller, from a process about to end.
+// Sends why a step failed to the caller, from a process about to end. Fewer
+// bytes than a pipe takes at once: written whole or not at all.
 [[noreturn]] void failIn(int reasonPipe, SpawnFailure::Step step)
 {
     const SpawnFailure failure{step, errno};
-    const auto *bytes = reinterpret_cast<const char *>(&failure);
-    for (std::size_t sent = 0; sent < sizeof failure;) {
-        const ssize_t n = retryOnInterrupt([&] { return ::write(reasonPipe, bytes + sent, sizeof failure - sent); });
-        if (n <= 0)
-            break;
-        sent += std::size_t(n);
-    }
+    retryOnInterrupt([&] { return ::write(reasonPipe, &failure, sizeof failure); });
     ::_exit(127);
 }
 
@@ -68,15 +63,7 @@ std::optional<SpawnFailure> spawnDetached(char *const argv[], int folder, std::s
     } else {
         retryOnInterrupt([&] { return ::waitpid(middle, nullptr, 0); });
         SpawnFailure sent{};
-        auto *bytes = reinterpret_cast<char *>(&sent);
-        std::size_t received = 0;
-        while (received < sizeof sent) {
-            const ssize_t n = retryOnInterrupt([&] { return ::read(reason[0], bytes + received, sizeof sent - received); });
-            if (n <= 0)
-                break;
-            received += std::size_t(n);
-        }
-        if (received == sizeof sent)
+        if (retryOnInterrupt([&] { return ::read(reason[0], &sent, sizeof sent); }) == ssize_t(sizeof sent))
             failure = sent;
     }
     ::close(reason[0]);

@@ -137,7 +137,8 @@ void OutputFile::commit()
     if (!syncAndClose(std::exchange(m_fd, -1)))
         fail(errno);
 #ifdef Q_OS_WIN
-    if (!MoveFileExW(m_temporaryName.c_str(), nativeName(m_fileName), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!MoveFileExW(m_temporaryName.c_str(), nativeName(m_fileName),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw AppError::fromLastWindowsError(m_fileName);
 #else
     if (::rename(m_temporaryName.c_str(), QFile::encodeName(m_fileName).constData()) != 0)
