@@ -141,6 +141,36 @@ private slots:
         verifyDisk(outputs);
     }
 
+    // The start folder handed on as "--locked=N" (the redirections after it
+    // open N): a number spelled otherwise is a usage error that takes no
+    // descriptor, not even the start folder on standard input; one that is
+    // not the folder batrun runs in is refused.
+    void refusesHandedFolders_data()
+    {
+        // clang-format off
+        QTest::addColumn<QString>("handed");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QStringList>("outputs");
+        for (const char *number : {"x", "", "-1", "+0", " 0", "0x", "2147483648"})
+            QTest::newRow(("--locked=" + QByteArray(number)).constData()) << QString("'--locked=%1' 0<.").arg(number) << 1 << "batrun: --locked=" + QByteArray(number) + ": not a descriptor number\n" << QStringList();
+        QTest::newRow("closed") << "--locked=9 9<&-" << 1 << QByteArray("batrun: --locked=9: Bad file descriptor\n") << QStringList();
+        QTest::newRow("a file") << "--locked=9 9<menu.txt" << 1 << QByteArray("batrun: --locked=9: Not a directory\n") << QStringList();
+        QTest::newRow("another folder") << "--locked=9 9<roms" << 1 << QByteArray("batrun: --locked=9: not the current directory\n") << QStringList();
+        QTest::newRow("the start folder") << "--locked=9 9<." << 0 << QByteArray() << QStringList{"out.gba=menu.txt|roms/a.nes"};
+        // clang-format on
+    }
+    void refusesHandedFolders()
+    {
+        QFETCH(QString, handed);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, message);
+        QFETCH(QStringList, outputs);
+        QCOMPARE(run("copy /b menu.txt+roms/a.nes out.gba\r\n", {"TamLof.bat"}, "exec \"$0\" " + handed + " \"$@\""),
+                 std::make_pair(exitCode, message));
+        verifyDisk(outputs);
+    }
+
     // The long script's echo fills a pipe nobody reads for a while: batrun
     // waits there mid-join, as a second join waits for it.
     void survivesInterruptionsAndRaces_data()
