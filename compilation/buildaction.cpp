@@ -17,7 +17,7 @@ void RunBuild(const QString &startDir, const QString &outputPath, RomList &roms,
     try {
         setCurrentDirectory(startDir);
     } catch (const AppError &error) {
-        throw AppError(error.number(), QStringLiteral("The start folder is gone: ") + error.text(), error.domain());
+        throw error.withText(QStringLiteral("The start folder is gone: ") + error.text());
     }
     const BuildPlan plan = planBuild(startDir, outputPath, roms, runner.form());
     runner.holdStartFolder();

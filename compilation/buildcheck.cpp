@@ -20,7 +20,7 @@ namespace {
 [[noreturn]] void refuse(int errorNumber, const QString &what, const QString &path, const QString &advice = {})
 {
     const AppError reason = AppError::fromErrno(errorNumber, QDir::toNativeSeparators(path));
-    throw AppError(reason.number(), what + QStringLiteral(": ") + reason.text() + advice, reason.domain());
+    throw reason.withText(what + QStringLiteral(": ") + reason.text() + advice);
 }
 
 void refuseUnsafe(const QString &path)
@@ -51,36 +51,35 @@ class InputLookup
 public:
     InputLookup(const QDir &start, const QString &outputPath)
         : m_start(start), m_outputPath(outputPath), m_output(start.absoluteFilePath(outputPath)),
-          m_outputFound(lookUp(m_output, true))
+          m_outputFile(lookUp(m_output, true))
     {
     }
 
     FileLookup operator()(const QString &input)
     {
         const QString path = m_start.absoluteFilePath(input);
-        const FileLookup found = lookUp(path, m_outputFound.found);
-        if (found.found != m_outputFound.found)
-            return found;
-        if (found.found ? found.identity == m_outputFound.identity : sameSpelling(path))
+        const FileLookup file = lookUp(path, m_outputFile.found);
+        if (file.found != m_outputFile.found)
+            return file;
+        if (file.found ? file.identity == m_outputFile.identity : sameSpelling(path))
             throw AppError::invalidArgument(
                     QStringLiteral("The output file \"%1\" is one of the build's inputs and would be destroyed.")
                             .arg(m_outputPath));
-        return found;
+        return file;
     }
 
 private:
     FileLookup lookUp(const QString &path, bool withIdentity) const
     {
         try {
-            const FileLookup found = lookUpFile(path, withIdentity);
-            if (!found.found && found.error != ENOENT && found.error != ENOTDIR)
-                throw AppError::fromErrno(found.error, path);
-            return found;
+            const FileLookup file = lookUpFile(path, withIdentity);
+            if (!file.found && file.error != ENOENT && file.error != ENOTDIR)
+                throw AppError::fromErrno(file.error, path);
+            return file;
         } catch (const AppError &reason) {
-            throw AppError(reason.number(),
-                           QStringLiteral("Cannot tell whether the output file \"%1\" is one of the build's inputs: %2")
-                                   .arg(m_output, reason.text()),
-                           reason.domain());
+            throw reason.withText(
+                    QStringLiteral("Cannot tell whether the output file \"%1\" is one of the build's inputs: %2")
+                            .arg(m_output, reason.text()));
         }
     }
 
@@ -95,7 +94,7 @@ private:
     QDir m_start;
     QString m_outputPath;
     QString m_output;
-    FileLookup m_outputFound;
+    FileLookup m_outputFile;
     QString m_outputSpelling;
 };
 

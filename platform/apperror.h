@@ -45,6 +45,8 @@ public:
     Code code() const noexcept { return m_code; }
     const QString &text() const noexcept { return m_text; }
     const char *what() const noexcept override { return m_what.constData(); }
+    // The same error told with another text, such as this one in context.
+    AppError withText(QString text) const { return AppError(m_code.number, std::move(text), m_code.domain); }
 
     static AppError invalidArgument();
     static AppError invalidArgument(const QString &text);
