@@ -26,15 +26,9 @@ struct CurrentDirGuard
 
 // Errors as the tests expect them: the program's own, the C library's
 // (errno), or none.
-constexpr AppError::Code programError(AppError::Number number)
-{
-    return {AppError::Domain::Program, number};
-}
-constexpr AppError::Code errnoError(int number)
-{
-    return {AppError::Domain::CLibrary, number};
-}
-constexpr AppError::Code NoError{};
+inline constexpr auto programError = [](AppError::Number number) { return AppError::Code{{}, number}; };
+inline constexpr auto errnoError = [](int number) { return AppError::Code{AppError::Domain::CLibrary, number}; };
+inline constexpr AppError::Code NoError{};
 Q_DECLARE_METATYPE(AppError::Code)
 
 // How QCOMPARE shows an error it did not expect.
