@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QDir>
 #include <QString>
 
-// The files of a build, by the bare names the build and its script use in the
-// start folder.
+// The files of a build, by the bare names its script uses in the start folder.
 namespace BuildFiles {
 
 // The emulator image every compilation starts with.
@@ -12,5 +12,12 @@ inline const QString EmulatorImage = QStringLiteral("tamblinvx.gba");
 inline const QString Menu = QStringLiteral("menu.txt");
 // The join script the build writes and starts.
 inline const QString Script = QStringLiteral("TamLof.bat");
+
+// The file name in startDir, spelled as the platform spells paths: how the
+// build itself reaches it, whatever directory is current.
+inline QString inStartFolder(const QString &startDir, const QString &name)
+{
+    return QDir::toNativeSeparators(QDir(startDir).filePath(name));
+}
 
 } // namespace BuildFiles

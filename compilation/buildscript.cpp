@@ -6,15 +6,12 @@
 #include "romlist.h"
 #include "systemcalls.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 
 bool hasUnsafeCharacter(const QString &path)
 {
@@ -78,99 +75,7 @@ QByteArray scriptPath(const QString &path, const ScriptForm &form)
     return QByteArray::fromStdString(*bytes);
 }
 
-// A path spelled as it would be once it exists: the folders that exist now
-// resolved (links, "..", case), the rest as written.
-QString resolvedSpelling(const std::filesystem::path &path)
-{
-    std::error_code error;
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
-    return QDir::cleanPath(qtPath(error ? path : resolved));
-}
-
-// Whether output, once written, would be the file input: by identity where
-// both exist (links, other spellings, case-insensitive file systems count),
-// by resolved spelling where neither does yet. One that exists and one that
-// does not are different files. A look-up that fails is refused: what cannot
-// be told apart might be the same file.
-class SameFileCheck
-{
-public:
-    explicit SameFileCheck(std::filesystem::path output) : m_output(std::move(output)), m_outputExists(exists(m_output))
-    {
-    }
-
-    bool operator()(const std::filesystem::path &input)
-    {
-        const bool inputExists = exists(input);
-        if (m_outputExists && inputExists) {
-            std::error_code error;
-            const bool same = std::filesystem::equivalent(m_output, input, error);
-            if (error)
-                refuse(input, error);
-            return same;
-        }
-        if (m_outputExists || inputExists)
-            return false;
-        if (m_outputSpelling.isNull())
-            m_outputSpelling = resolvedSpelling(m_output);
-        const Qt::CaseSensitivity sensitivity = QDir::separator() == u'\\' ? Qt::CaseInsensitive : Qt::CaseSensitive;
-        return resolvedSpelling(input).compare(m_outputSpelling, sensitivity) == 0;
-    }
-
-private:
-    bool exists(const std::filesystem::path &path) const
-    {
-        std::error_code error;
-        const bool found = std::filesystem::exists(path, error);
-        if (error)
-            refuse(path, error);
-        return found;
-    }
-
-    [[noreturn]] void refuse(const std::filesystem::path &path, const std::error_code &error) const
-    {
-        throw AppError(
-                error.value(),
-                QStringLiteral("Cannot tell whether the output file \"%1\" is one of the build's inputs: %2 (%3)")
-                        .arg(qtPath(m_output), QString::fromLocal8Bit(error.message()), qtPath(path)));
-    }
-
-    std::filesystem::path m_output;
-    bool m_outputExists;
-    QString m_outputSpelling;
-};
-
 } // namespace
-
-void checkBuildPaths(const QString &startDir, const QString &outputPath, const RomList &roms)
-{
-    const qint16 games = roms.upperBound();
-    const auto refuseUnsafe = [](const QString &path) {
-        if (hasUnsafeCharacter(path))
-            throw AppError::invalidArgument(
-                    QStringLiteral("The path \"%1\" holds a double quote or a control character "
-                                   "and cannot be written into the build script.")
-                            .arg(path));
-    };
-    refuseUnsafe(startDir);
-    refuseUnsafe(outputPath);
-    for (qint16 i = 0; i < games; ++i)
-        refuseUnsafe(roms.at(i).RomPath);
-
-    const QDir base(startDir);
-    const auto absolute = [&](const QString &path) { return filesystemPath(base.absoluteFilePath(path)); };
-    SameFileCheck isOutput(absolute(outputPath));
-    const auto refuseOverwrite = [&](const QString &input) {
-        if (isOutput(absolute(input)))
-            throw AppError::invalidArgument(QStringLiteral("The output file \"%1\" is one of the build's inputs "
-                                                           "and would be destroyed.")
-                                                    .arg(outputPath));
-    };
-    for (const QString &file : {BuildFiles::EmulatorImage, BuildFiles::Menu, BuildFiles::Script})
-        refuseOverwrite(file);
-    for (qint16 i = 0; i < games; ++i)
-        refuseOverwrite(roms.at(i).RomPath);
-}
 
 QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, const RomList &roms,
                             const ScriptForm &form)
@@ -194,9 +99,9 @@ QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, 
     return out;
 }
 
-void WriteBuildScript(const QByteArray &script)
+void WriteBuildScript(const QString &startDir, const QByteArray &script)
 {
-    OutputFile file(BuildFiles::Script);
+    OutputFile file(BuildFiles::inStartFolder(startDir, BuildFiles::Script));
     file.write(script);
     file.commit();
 }

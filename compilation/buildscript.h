@@ -9,11 +9,6 @@ class RomList;
 // line can carry safely.
 bool hasUnsafeCharacter(const QString &path);
 
-// Refuses, with an invalid-argument error, what the script cannot carry
-// safely: a path holding a double quote or a control character, and an output
-// path that names one of the build's own inputs (the script would destroy it).
-void checkBuildPaths(const QString &startDir, const QString &outputPath, const RomList &roms);
-
 // How "TamLof.bat" spells a path for the interpreter that runs it: the
 // Windows one reads the console's code page, doubles "%" inside quotes and
 // takes only "\" between folders; batrun reads the local file-name encoding.
@@ -32,5 +27,5 @@ struct ScriptForm
 QByteArray buildScriptBytes(const QString &startDir, const QString &outputPath, const RomList &roms,
                             const ScriptForm &form);
 
-// Writes script as "TamLof.bat" into the current directory.
-void WriteBuildScript(const QByteArray &script);
+// Writes script as "TamLof.bat" into startDir.
+void WriteBuildScript(const QString &startDir, const QByteArray &script);

@@ -60,6 +60,25 @@ bool isNumeric(const QString &text)
     return i == end;
 }
 
+MenuLine menuLine(const RomEntry &entry)
+{
+    MenuLine line;
+    line.title = entry.MenuTitle;
+    for (int option = 0; option < OptionCount; ++option) {
+        if (entry.Options[std::size_t(option)] != 0)
+            line.flags |= 1 << option;
+    }
+    if (entry.option(Option::ScreenFollowsSprite) != 0)
+        line.follows = Option::ScreenFollowsSprite;
+    else if (entry.option(Option::ScreenFollowsMemory) != 0)
+        line.follows = Option::ScreenFollowsMemory;
+    if (line.follows) {
+        const QString &value = line.follows == Option::ScreenFollowsSprite ? entry.SpriteFollow : entry.MemFollow;
+        line.follow = isNumeric(value) ? value : QStringLiteral("0");
+    }
+    return line;
+}
+
 void normaliseFollowValues(RomList &roms)
 {
     const qint16 games = roms.upperBound();
@@ -81,20 +100,13 @@ QByteArray menuFileBytes(const RomList &roms)
     const qint16 games = roms.upperBound();
     out.reserve(out.size() + qsizetype(games) * 32);
     for (qint16 i = 0; i < games; ++i) {
-        const RomEntry &entry = roms.at(i);
-        QString line = entry.MenuTitle;
-        int flags = 0;
-        for (int j = 0; j < int(entry.Options.size()); ++j) {
-            if (entry.Options[std::size_t(j)] != 0)
-                flags += 1 << j;
-        }
-        if (flags != 0)
-            line += u'|' + QString::number(flags);
-        if (entry.option(Option::ScreenFollowsSprite) != 0)
-            line += u'|' + entry.SpriteFollow;
-        else if (entry.option(Option::ScreenFollowsMemory) != 0)
-            line += u'|' + entry.MemFollow;
-        out += menuFileText(line);
+        const MenuLine line = menuLine(roms.at(i));
+        QString text = line.title;
+        if (line.flags != 0)
+            text += u'|' + QString::number(line.flags);
+        if (line.follows)
+            text += u'|' + line.follow;
+        out += menuFileText(text);
         out += LineEnd;
     }
     out += LineEnd;
@@ -104,11 +116,11 @@ QByteArray menuFileBytes(const RomList &roms)
     return out;
 }
 
-void WriteMenuFile(RomList &roms)
+void WriteMenuFile(const QString &startDir, RomList &roms)
 {
     // Opened before any entry is touched, so a file that cannot be created
     // leaves the follow values as they were.
-    OutputFile file(BuildFiles::Menu);
+    OutputFile file(BuildFiles::inStartFolder(startDir, BuildFiles::Menu));
     normaliseFollowValues(roms);
     file.write(menuFileBytes(roms));
     file.commit();

@@ -18,7 +18,10 @@ QString naming(const QString &text, const QString &path)
 
 } // namespace
 
-AppError::AppError(int number, QString text) : m_number(number), m_text(std::move(text)), m_what(m_text.toUtf8()) {}
+AppError::AppError(int number, QString text, Domain domain)
+    : m_code{domain, number}, m_text(std::move(text)), m_what(m_text.toUtf8())
+{
+}
 
 AppError AppError::invalidArgument()
 {
@@ -55,7 +58,7 @@ AppError AppError::fromErrno(int errorNumber, const QString &path)
 #else
     const QString text = QString::fromLocal8Bit(std::strerror(errorNumber));
 #endif
-    return AppError(errorNumber, naming(text, path));
+    return AppError(errorNumber, naming(text, path), Domain::CLibrary);
 }
 
 #ifdef Q_OS_WIN
@@ -69,7 +72,7 @@ AppError AppError::fromLastWindowsError(const QString &path)
     const QString text = length ? QString::fromWCharArray(message, int(length)).trimmed()
                                 : QStringLiteral("Unknown error 0x%1").arg(code, 0, 16);
     LocalFree(message);
-    return AppError(int(code), naming(text, path));
+    return AppError(int(code), naming(text, path), Domain::Windows);
 }
 #endif
 

@@ -165,30 +165,61 @@ QString qtPath(const std::filesystem::path &path)
 #endif
 }
 
-int unreadableFileError(const QString &path, qint64 &size)
+FileLookup lookUpFile(const QString &path, bool withIdentity)
 {
+    FileLookup lookup;
 #ifdef Q_OS_WIN
     struct _stat64 st = {};
-    if (_wstat64(nativeName(path), &st) != 0)
-        return errno;
-    const bool readable = _waccess(nativeName(path), 4) == 0;
+    if (_wstat64(nativeName(path), &st) != 0) {
+        lookup.error = errno;
+        return lookup;
+    }
+    const int readError = _waccess(nativeName(path), 4) == 0 ? 0 : errno;
     const auto mode = st.st_mode & _S_IFMT;
+    if (withIdentity) {
+        // _wstat64 leaves st_ino 0: the volume and file index come from a
+        // handle that asks for no access, so no sharing mode stands in its way.
+        const HANDLE file = CreateFileW(nativeName(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        BY_HANDLE_FILE_INFORMATION info = {};
+        if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &info)) {
+            const AppError failure = AppError::fromLastWindowsError(path);
+            if (file != INVALID_HANDLE_VALUE)
+                CloseHandle(file);
+            throw failure;
+        }
+        CloseHandle(file);
+        lookup.identity = {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+    }
 #else
+    Q_UNUSED(withIdentity);
     const QByteArray name = QFile::encodeName(path);
     struct stat st = {};
-    if (::stat(name.constData(), &st) != 0)
-        return errno;
-    const bool readable = ::access(name.constData(), R_OK) == 0;
+    if (::stat(name.constData(), &st) != 0) {
+        lookup.error = errno;
+        return lookup;
+    }
+    const int readError = ::access(name.constData(), R_OK) == 0 ? 0 : errno;
     const auto mode = st.st_mode & S_IFMT;
+    lookup.identity = {quint64(st.st_dev), quint64(st.st_ino)};
 #endif
+    lookup.found = true;
+    lookup.size = qint64(st.st_size);
     if (mode == S_IFDIR)
-        return EISDIR;
-    if (mode != S_IFREG)
-        return EINVAL;
-    if (!readable)
-        return errno;
-    size = qint64(st.st_size);
-    return 0;
+        lookup.error = EISDIR;
+    else if (mode != S_IFREG)
+        lookup.error = EINVAL;
+    else
+        lookup.error = readError;
+    return lookup;
+}
+
+int unreadableFileError(const QString &path, qint64 &size)
+{
+    const FileLookup lookup = lookUpFile(path);
+    if (lookup.error == 0)
+        size = lookup.size;
+    return lookup.error;
 }
 
 int notFolderError(const QString &path)

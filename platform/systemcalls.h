@@ -40,11 +40,38 @@ private:
 std::filesystem::path filesystemPath(const QString &path);
 QString qtPath(const std::filesystem::path &path);
 
-// Why path cannot be read as a regular file, as the system's error number (a
-// folder: EISDIR; another kind of file: EINVAL); 0 when it can. size gets the
-// file's size. Neither opens the file.
+// Which file a path names, the same through each of its names (links, other
+// spellings, case-insensitive file systems).
+struct FileIdentity
+{
+    quint64 volume = 0;
+    quint64 file = 0;
+
+    bool operator==(const FileIdentity &) const = default;
+};
+
+// What one look-up of a path finds, links followed, without opening the file.
+struct FileLookup
+{
+    // Why it cannot be read as a regular file, as the system's error number
+    // (a folder: EISDIR; another kind of file: EINVAL); 0 when it can.
+    int error = 0;
+    // Whether anything is there. Not found with an error other than ENOENT
+    // and ENOTDIR: the system could not tell.
+    bool found = false;
+    qint64 size = 0;
+    FileIdentity identity; // of what was found, where asked for
+};
+
+// Looks path up once. withIdentity: also which file it is, which on Windows
+// takes a handle, and raises AppError there when none can be had; elsewhere
+// the look-up gives it anyway.
+FileLookup lookUpFile(const QString &path, bool withIdentity = false);
+
+// lookUpFile's error; size gets the file's size.
 int unreadableFileError(const QString &path, qint64 &size);
-// Why path is not a folder (ENOTDIR when it is something else); 0 when it is one.
+// Why path is not a folder (ENOTDIR when it is something else); 0 when it is
+// one. Neither opens a file.
 int notFolderError(const QString &path);
 
 #ifdef Q_OS_WIN

@@ -12,18 +12,14 @@ namespace {
 
 QString optionsInWords(const RomEntry &entry, const QStringList &optionNames)
 {
-    // The follow value as the build writes it: the sprite's wins, a value
-    // that is not a number becomes 0.
-    const auto written = [](const QString &value) { return isNumeric(value) ? value : QStringLiteral("0"); };
+    const MenuLine line = menuLine(entry);
     QStringList words;
     for (int option = 0; option < OptionCount; ++option) {
-        if (entry.Options[std::size_t(option)] == 0)
+        if (!(line.flags & 1 << option))
             continue;
         QString word = optionNames.value(option);
-        if (option == int(Option::ScreenFollowsSprite))
-            word += u' ' + written(entry.SpriteFollow);
-        else if (option == int(Option::ScreenFollowsMemory) && entry.option(Option::ScreenFollowsSprite) == 0)
-            word += u' ' + written(entry.MemFollow);
+        if (line.follows && option == int(*line.follows))
+            word += u' ' + line.follow;
         words << word;
     }
     return words.join(QStringLiteral(", "));

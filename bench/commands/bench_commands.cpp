@@ -2,11 +2,12 @@
 // files in one dialog answer (with the ROM check of the rows in view against
 // without, and then the check of every row), one file
 // too many, removing the first row, and the context menu's Sort by Title,
-// Clean Up Titles and Reopen Last Build, and the build's check of its inputs,
-// against writing the build's two files.
+// Clean Up Titles and Reopen Last Build, and the build's checks before it
+// writes (to a new output, and over the image of an earlier build), against
+// writing the build's two files.
 // Run from anywhere: it works in a temporary folder of its own.
 #include "apperror.h"
-#include "buildaction.h"
+#include "buildcheck.h"
 #include "buildfiles.h"
 #include "buildscript.h"
 #include "frmmain.h"
@@ -73,7 +74,11 @@ int main(int argc, char *argv[])
         return std::puts("cannot make the ROM files"), 1;
     image.close();
     const ScriptRunner runner;
-    const QString output = start.filePath("out.gba");
+    const QString output = start.filePath("out.gba"), earlierOutput = start.filePath("earlier.gba");
+    QFile earlier(earlierOutput);
+    if (!earlier.open(QIODevice::WriteOnly))
+        return std::puts("cannot make the earlier image"), 1;
+    earlier.close();
     const int runs = 5;
 
     std::map<QString, std::vector<double>> times;
@@ -110,13 +115,15 @@ int main(int argc, char *argv[])
                 list->model()->index(row, 0).data(Qt::ToolTipRole);
         });
         timed("write", [&] {
-            WriteMenuFile(roms);
-            WriteBuildScript(buildScriptBytes(start.path(), output, roms, runner.form()));
+            WriteMenuFile(start.path(), roms);
+            WriteBuildScript(start.path(), buildScriptBytes(start.path(), output, roms, runner.form()));
         });
-        timed("check inputs", [&] {
-            countsRight &=
-                    checkBuildInputs(start.path(), output, roms) == 1024 + (16 + 16384) * qint64(RomList::MaxGames);
-        });
+        for (const QString &to : {output, earlierOutput}) {
+            timed(to == output ? "checks" : "checks, image there", [&] {
+                countsRight &= planBuild(start.path(), to, roms, runner.form()).inputBytes
+                        == 1024 + (16 + 16384) * qint64(RomList::MaxGames);
+            });
+        }
         list->setCurrentIndex(list->model()->index(100, 0));
         timed("sort", [&] { commands.mnuSortByTitle_Click(); });
         countsRight &= roms.at(qint16(list->currentIndex().row())).RomPath == paths[100];
@@ -138,7 +145,7 @@ int main(int argc, char *argv[])
                 median(times["check every row"]));
     std::printf("remove the first of 32767 rows: %8.2f ms (target < 100)\n", median(times["remove"]));
     std::printf("write menu.txt and TamLof.bat:  %8.2f ms\n", write);
-    for (const char *name : {"sort", "clean", "reopen", "check inputs"})
+    for (const char *name : {"sort", "clean", "reopen", "checks", "checks, image there"})
         std::printf("%-30s  %8.2f ms = %.2f x writing the two files\n", qPrintable(QStringLiteral("%1:").arg(name)),
                     median(times[name]), median(times[name]) / write);
     std::printf("counts after each step:         %s\n", countsRight ? "right" : "WRONG");

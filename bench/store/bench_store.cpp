@@ -6,7 +6,6 @@
 #include "menufile.h"
 #include "romlist.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
@@ -50,7 +49,6 @@ void fill(RomList &roms)
 int main()
 {
     QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
     const int runs = 7;
     RomList roms;
 
@@ -63,8 +61,8 @@ int main()
         roms.at(qint16(i)).MemFollow = QStringLiteral("%1").arg(i % 1000);
     }
     const double write = medianMs(runs, [&] {
-        WriteMenuFile(roms);
-        WriteBuildScript(buildScriptBytes(dir.path(), dir.filePath("out.gba"), roms, ScriptForm::batrun()));
+        WriteMenuFile(dir.path(), roms);
+        WriteBuildScript(dir.path(), buildScriptBytes(dir.path(), dir.filePath("out.gba"), roms, ScriptForm::batrun()));
     });
 
     const QByteArray menu = menuFileBytes(roms);

@@ -24,16 +24,30 @@ struct CurrentDirGuard
     ~CurrentDirGuard() { QDir::setCurrent(saved); }
 };
 
-// The number of the AppError that f raises, 0 when it raises none.
+// Errors as the tests expect them: the program's own, the C library's
+// (errno), or none.
+inline constexpr auto programError = [](AppError::Number number) { return AppError::Code{{}, number}; };
+inline constexpr auto errnoError = [](int number) { return AppError::Code{AppError::Domain::CLibrary, number}; };
+inline constexpr AppError::Code NoError{};
+Q_DECLARE_METATYPE(AppError::Code)
+
+// How QCOMPARE shows an error it did not expect.
+inline char *toString(const AppError::Code &code)
+{
+    const char *domains[] = {"program", "errno", "Windows"};
+    return qstrdup(QByteArray(domains[int(code.domain)]) + ' ' + QByteArray::number(code.number));
+}
+
+// The error that f raises, NoError when it raises none.
 template <class F>
-int errorOf(F &&f)
+AppError::Code errorOf(F &&f)
 {
     try {
         f();
     } catch (const AppError &e) {
-        return e.number();
+        return e.code();
     }
-    return 0;
+    return NoError;
 }
 
 inline QByteArray readAll(const QString &path)

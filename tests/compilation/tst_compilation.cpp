@@ -29,9 +29,37 @@ const QByteArray Bottom = "\r\n# Generated with TamblinVx Lofter by Veskin\r\n\r
 
 const ScriptForm Batrun = ScriptForm::batrun(), Cp437 = ScriptForm::windowsIn(437), Cp850 = ScriptForm::windowsIn(850);
 
+// What sits under a name in the start folder before a build: a link to the
+// file "victim" beside it or to itself, a pipe, a folder, a file that holds
+// "old" and may not be run, a script whose interpreter is missing; or
+// another program holds the start folder.
+enum class Planted { Nothing, LinkToVictim, LinkToItself, Pipe, Folder, OldFile, ScriptOfMissingShell, FolderLock };
+
+// What the build takes the planted name for.
+enum class Use { BuildFile, StartFolder, Interpreter };
+
+// A build after something was planted, and what it then reports.
+struct Failure
+{
+    QString name = {}; // in the start folder
+    Planted planted = Planted::Nothing;
+    Use as = Use::BuildFile;
+    qint64 fileSizeLimit = 0; // bytes a process may write to a file; 0: no limit
+    int error = 0;            // errno of the report; 0: no report
+    QString named = {};       // the file the report names; {start} is the start folder
+    QByteArray menu = {};     // what "menu.txt" holds afterwards
+    QString memFollow = "0";  // the game's MemFollow afterwards; "x" until the menu is written
+};
+
+// How a build's two files are edited before they are read back: a text
+// replaced in "menu.txt" or in "TamLof.bat", or every game's line left out of both.
+enum class Edit { Menu, Script, NoGames };
+
 } // namespace
 
 Q_DECLARE_METATYPE(ScriptForm)
+Q_DECLARE_METATYPE(Failure)
+Q_DECLARE_METATYPE(Edit)
 
 class TestBuild : public QObject
 {
@@ -158,51 +186,53 @@ private slots:
         }
     }
 
-    // %1 stands for the start folder, which holds other names for the inputs
-    // (a link to the ROM folder, one to the emulator image, a hard link to the
-    // ROM), and %2 for the ROM folder; "?" before the output: the start folder
-    // holds no emulator image.
+    // A build refused before it writes: the start folder, which may lack the
+    // emulator image, holds other names for the inputs (a link "roms" to the
+    // ROM folder, "image.gba" to the emulator image, a hard link "hard.gba" to
+    // the ROM); {start} and {roms} in a path stand for the two folders.
     void refusals_data()
     {
         // clang-format off
+        QTest::addColumn<bool>("imageThere");
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("rom");
-        QTest::addColumn<int>("error");
-        const int InvalidArgument = AppError::InvalidArgument;
-        QTest::newRow("no output") << "" << "%2/a.nes" << InvalidArgument;
-        QTest::newRow("no emulator image") << "?%1/x.gba" << "%2/a.nes" << ENOENT;
-        QTest::newRow("rom missing") << "%1/x.gba" << "%2/gone.nes" << ENOENT;
-        QTest::newRow("rom is a folder") << "%1/x.gba" << "%2/folder.nes" << EISDIR;
-        QTest::newRow("output folder missing") << "%1/none/x.gba" << "%2/a.nes" << ENOENT;
-        QTest::newRow("quote in output") << "/o/\"x\".gba" << "%2/a.nes" << InvalidArgument;
-        QTest::newRow("newline in rom") << "/o/x.gba" << "%2/a\nb.nes" << InvalidArgument;
-        QTest::newRow("escape in output") << "/o/\x1bx.gba" << "%2/a.nes" << InvalidArgument;
-        QTest::newRow("rom outside the code page") << "/o/x.gba" << "%2/\u4e16.nes" << InvalidArgument;
-        QTest::newRow("output is a rom") << "%2/./a.nes" << "%2/a.nes" << InvalidArgument;
-        QTest::newRow("output is the emulator image") << "tamblinvx.gba" << "%2/a.nes" << InvalidArgument;
-        QTest::newRow("output is the menu") << "%1/sub/../menu.txt" << "%2/a.nes" << InvalidArgument;
-        QTest::newRow("output is the script") << "%1/TamLof.bat" << "%2/a.nes" << InvalidArgument;
+        QTest::addColumn<AppError::Code>("error");
+        const AppError::Code InvalidArgument = programError(AppError::InvalidArgument);
+        QTest::newRow("no output") << true << "" << "{roms}/a.nes" << InvalidArgument;
+        QTest::newRow("no emulator image") << false << "{start}/x.gba" << "{roms}/a.nes" << errnoError(ENOENT);
+        QTest::newRow("rom missing") << true << "{start}/x.gba" << "{roms}/gone.nes" << errnoError(ENOENT);
+        QTest::newRow("rom is a folder") << true << "{start}/x.gba" << "{roms}/folder.nes" << errnoError(EISDIR);
+        QTest::newRow("output folder missing") << true << "{start}/none/x.gba" << "{roms}/a.nes" << errnoError(ENOENT);
+        QTest::newRow("quote in output") << true << "/o/\"x\".gba" << "{roms}/a.nes" << InvalidArgument;
+        QTest::newRow("newline in rom") << true << "/o/x.gba" << "{roms}/a\nb.nes" << InvalidArgument;
+        QTest::newRow("escape in output") << true << "/o/\x1bx.gba" << "{roms}/a.nes" << InvalidArgument;
+        QTest::newRow("rom outside the code page") << true << "/o/x.gba" << "{roms}/\u4e16.nes" << InvalidArgument;
+        QTest::newRow("output is a rom") << true << "{roms}/./a.nes" << "{roms}/a.nes" << InvalidArgument;
+        QTest::newRow("output is the emulator image") << true << "tamblinvx.gba" << "{roms}/a.nes" << InvalidArgument;
+        QTest::newRow("output is the menu") << true << "{start}/sub/../menu.txt" << "{roms}/a.nes" << InvalidArgument;
+        QTest::newRow("output is the script") << true << "{start}/TamLof.bat" << "{roms}/a.nes" << InvalidArgument;
 #ifndef Q_OS_WIN
-        QTest::newRow("rom through a linked folder") << "%1/roms/a.nes" << "%2/a.nes" << InvalidArgument;
-        QTest::newRow("link to the emulator image") << "image.gba" << "%2/a.nes" << InvalidArgument;
-        QTest::newRow("hard link to a rom") << "%1/hard.gba" << "%2/a.nes" << InvalidArgument;
-        QTest::newRow("emulator image by another name") << "/proc/self/cwd/tamblinvx.gba" << "%2/a.nes" << InvalidArgument;
-        QTest::newRow("script not written yet, another name") << "/proc/self/cwd/TamLof.bat" << "%2/a.nes" << InvalidArgument;
+        QTest::newRow("rom through a linked folder") << true << "{start}/roms/a.nes" << "{roms}/a.nes" << InvalidArgument;
+        QTest::newRow("link to the emulator image") << true << "image.gba" << "{roms}/a.nes" << InvalidArgument;
+        QTest::newRow("hard link to a rom") << true << "{start}/hard.gba" << "{roms}/a.nes" << InvalidArgument;
+        QTest::newRow("emulator image by another name") << true << "/proc/self/cwd/tamblinvx.gba" << "{roms}/a.nes" << InvalidArgument;
+        QTest::newRow("script not written yet, another name") << true << "/proc/self/cwd/TamLof.bat" << "{roms}/a.nes" << InvalidArgument;
+        QTest::newRow("missing rom is the output, not written yet") << true << "{roms}/gone.nes" << "{roms}/gone.nes" << InvalidArgument;
 #endif
         // clang-format on
     }
 
     void refusals()
     {
+        QFETCH(bool, imageThere);
         QFETCH(QString, output);
         QFETCH(QString, rom);
-        QFETCH(int, error);
+        QFETCH(AppError::Code, error);
         QTemporaryDir start, romDir;
-        CurrentDirGuard guard;
-        const bool image = !output.startsWith(u'?');
-        if (image)
+        // Windows removes no folder that is a process's current one, as the build makes start.
+        const CurrentDirGuard guard;
+        if (imageThere)
             writeFile(start.filePath("tamblinvx.gba"), "image");
-        output.remove(0, image ? 0 : 1);
         writeFile(romDir.filePath("a.nes"), "rom");
         QVERIFY(QDir(romDir.path()).mkdir("folder.nes"));
 #ifndef Q_OS_WIN
@@ -214,18 +244,20 @@ private slots:
                  0);
 #endif
         const QStringList before = QDir(start.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        const auto inFolders = [&](QString path) {
+            return path.replace("{start}", start.path()).replace("{roms}", romDir.path());
+        };
         RomList roms;
-        roms.AddRom(rom.replace("%2", romDir.path()));
+        roms.AddRom(inFolders(rom));
         // In the Windows form, whose code page refuses a path as the other rules do.
-        output.replace("%1", start.path()).replace("%2", romDir.path());
 #ifdef Q_OS_WIN
         ScriptRunner runner;
 #else
         ScriptRunner runner(ScriptRunner::besideProgram(), Cp437);
 #endif
-        QCOMPARE(errorOf([&] { RunBuild(start.path(), output, roms, runner); }), error);
+        QCOMPARE(errorOf([&] { RunBuild(start.path(), inFolders(output), roms, runner); }), error);
         QCOMPARE(QDir(start.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), before);
-        QCOMPARE(readAll(start.filePath("tamblinvx.gba")), QByteArray(image ? "image" : ""));
+        QCOMPARE(readAll(start.filePath("tamblinvx.gba")), QByteArray(imageThere ? "image" : ""));
         QCOMPARE(readAll(romDir.filePath("a.nes")), QByteArray("rom"));
     }
 
@@ -239,14 +271,16 @@ private slots:
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("says");
         const qint64 limit = CartridgeLimit;
+        // Windows' ERROR_FILE_NOT_FOUND and ERROR_INVALID_DATA, the report's numbers on every system.
+        const int FileNotFound = 2, InvalidData = 13;
         QTest::newRow("whole") << qint64(84113) << qint64(84113) << 0 << "";
-        QTest::newRow("short") << qint64(84113) << qint64(76113) << 13 << "76113 bytes long, and it should be 84113 bytes long. The command interpreter ended with exit code 1.";
-        QTest::newRow("longer") << qint64(84113) << qint64(84114) << 13 << "84114 bytes long, and it should be 84113";
-        QTest::newRow("missing") << qint64(84113) << qint64(-1) << 2 << "not whole: no image is there";
-        QTest::newRow("empty") << qint64(84113) << qint64(0) << 13 << "0 bytes long";
+        QTest::newRow("short") << qint64(84113) << qint64(76113) << InvalidData << "76113 bytes long, and it should be 84113 bytes long. The command interpreter ended with exit code 1.";
+        QTest::newRow("longer") << qint64(84113) << qint64(84114) << InvalidData << "84114 bytes long, and it should be 84113";
+        QTest::newRow("missing") << qint64(84113) << qint64(-1) << FileNotFound << "not whole: no image is there";
+        QTest::newRow("empty") << qint64(84113) << qint64(0) << InvalidData << "0 bytes long";
         QTest::newRow("whole, as big as a cartridge") << limit << limit << 0 << "";
         QTest::newRow("whole, over 32 MiB") << limit + 1 << limit + 1 << int(AppError::Overflow) << "is 32.0 MiB, more than the 32 MiB a Game Boy Advance cartridge can address. The image was kept.";
-        QTest::newRow("short, over 32 MiB") << limit + 9 << limit + 1 << 13 << "should be 33554441 bytes long";
+        QTest::newRow("short, over 32 MiB") << limit + 9 << limit + 1 << InvalidData << "should be 33554441 bytes long";
         // clang-format on
     }
 
@@ -271,7 +305,6 @@ private slots:
     {
         Descendants started;
         QTemporaryDir dir;
-        CurrentDirGuard guard;
         writeFile(dir.filePath("tamblinvx.gba"), QByteArray(70000, 'G'));
         writeFile(dir.filePath("a.nes"), "NES\x1a");
         const QString gatedBatrun = dir.filePath("gated batrun");
@@ -285,7 +318,8 @@ private slots:
         RunBuild(dir.path(), dir.filePath("first.gba"), roms, first);
         const QByteArray menu = readAll(dir.filePath("menu.txt")), script = readAll(dir.filePath("TamLof.bat"));
         for (ScriptRunner *runner : {&first, &second})
-            QCOMPARE(errorOf([&] { RunBuild(dir.path(), dir.filePath("second.gba"), roms, *runner); }), EWOULDBLOCK);
+            QCOMPARE(errorOf([&] { RunBuild(dir.path(), dir.filePath("second.gba"), roms, *runner); }).number,
+                     EWOULDBLOCK);
         QCOMPARE(readAll(dir.filePath("TamLof.bat")), script);
         writeFile(dir.filePath("go"), {});
         QCOMPARE(started.waitForAll(60000), QList<int>{0});
@@ -293,129 +327,121 @@ private slots:
         QVERIFY(!QFileInfo::exists(dir.filePath("second.gba")));
     }
 
-    // What sits under a name in the start folder beforehand (the name, then ">" a
-    // link to "victim", "@" a link to itself, "|" a pipe, "/" a folder, ":" a
-    // file, "#" a script whose interpreter is missing, "?" nothing; "lock!":
-    // another program holds the folder), and what the build then reports: an
-    // errno (0 for none) and the file it names.
+    // A build after something was planted in its start folder, and what the
+    // build then reports.
     void failures_data()
     {
-        // clang-format off
-        QTest::addColumn<QString>("planted");
-        QTest::addColumn<int>("error");
-        QTest::addColumn<QString>("named");
-        QTest::addColumn<QByteArray>("menu");
         const QByteArray menu = Top + "a\r\n" + Bottom;
-        QTest::newRow("link under the menu's name") << "menu.txt>" << 0 << "" << menu;
-        QTest::newRow("link under the script's name") << "TamLof.bat>" << 0 << "" << menu;
-        QTest::newRow("pipe under the menu's name") << "menu.txt|" << 0 << "" << menu;
-        QTest::newRow("start folder gone") << "gone?" << ENOENT << "%1/gone" << QByteArray();
-        QTest::newRow("folder under the menu's name") << "menu.txt/" << EISDIR << "menu.txt" << QByteArray();
-        QTest::newRow("folder under the script's name") << "TamLof.bat/" << EISDIR << "TamLof.bat" << menu;
-        QTest::newRow("menu cannot be written whole") << "menu.txt:" << EFBIG << "menu.txt" << QByteArray("old");
-        QTest::newRow("menu a link to itself") << "menu.txt@" << ELOOP << "%1/menu.txt" << QByteArray();
-        QTest::newRow("held by another program") << "lock!" << EWOULDBLOCK << "" << QByteArray();
-        QTest::newRow("no interpreter") << "batrun?" << ENOENT << "%1/batrun" << menu;
-        QTest::newRow("interpreter's own interpreter missing") << "batrun#" << ENOENT << "%1/batrun" << menu;
-        QTest::newRow("interpreter cannot run") << "batrun:" << EACCES << "%1/batrun" << menu;
+        QTest::addColumn<Failure>("failure");
+        // clang-format off
+        QTest::newRow("link under the menu's name") << Failure{.name = "menu.txt", .planted = Planted::LinkToVictim, .menu = menu};
+        QTest::newRow("link under the script's name") << Failure{.name = "TamLof.bat", .planted = Planted::LinkToVictim, .menu = menu};
+        QTest::newRow("pipe under the menu's name") << Failure{.name = "menu.txt", .planted = Planted::Pipe, .menu = menu};
+        QTest::newRow("start folder gone") << Failure{.name = "gone", .planted = Planted::Nothing, .as = Use::StartFolder, .error = ENOENT, .named = "{start}/gone", .memFollow = "x"};
+        QTest::newRow("folder under the menu's name") << Failure{.name = "menu.txt", .planted = Planted::Folder, .error = EISDIR, .named = "{start}/menu.txt"};
+        QTest::newRow("folder under the script's name") << Failure{.name = "TamLof.bat", .planted = Planted::Folder, .error = EISDIR, .named = "{start}/TamLof.bat", .menu = menu};
+        QTest::newRow("menu cannot be written whole") << Failure{.name = "menu.txt", .planted = Planted::OldFile, .fileSizeLimit = 16, .error = EFBIG, .named = "{start}/menu.txt", .menu = "old"};
+        QTest::newRow("menu a link to itself") << Failure{.name = "menu.txt", .planted = Planted::LinkToItself, .error = ELOOP, .named = "{start}/menu.txt", .memFollow = "x"};
+        QTest::newRow("held by another program") << Failure{.planted = Planted::FolderLock, .error = EWOULDBLOCK, .memFollow = "x"};
+        QTest::newRow("no interpreter") << Failure{.name = "batrun", .planted = Planted::Nothing, .as = Use::Interpreter, .error = ENOENT, .named = "{start}/batrun", .menu = menu};
+        QTest::newRow("interpreter's own interpreter missing") << Failure{.name = "batrun", .planted = Planted::ScriptOfMissingShell, .as = Use::Interpreter, .error = ENOENT, .named = "{start}/batrun", .menu = menu};
+        QTest::newRow("interpreter cannot run") << Failure{.name = "batrun", .planted = Planted::OldFile, .as = Use::Interpreter, .error = EACCES, .named = "{start}/batrun", .menu = menu};
         // clang-format on
     }
 
     void failures()
     {
-        QFETCH(QString, planted);
-        QFETCH(int, error);
-        QFETCH(QString, named);
-        QFETCH(QByteArray, menu);
+        QFETCH(Failure, failure);
         QTemporaryDir dir;
-        CurrentDirGuard guard;
-        const QString name = dir.filePath(planted.chopped(1));
-        const char kind = planted.back().toLatin1();
+        const QString name = dir.filePath(failure.name);
         writeFile(dir.filePath("victim"), "victim");
-        if (kind == '>')
+        if (failure.planted == Planted::LinkToVictim)
             QVERIFY(QFile::link("victim", name));
-        if (kind == '|')
-            QCOMPARE(::mkfifo(qPrintable(name), 0600), 0);
-        if (kind == '/')
-            QVERIFY(QDir().mkdir(name));
-        if (kind == '@')
+        if (failure.planted == Planted::LinkToItself)
             QVERIFY(QFile::link(name, name));
-        if (kind == ':')
+        if (failure.planted == Planted::Pipe)
+            QCOMPARE(::mkfifo(qPrintable(name), 0600), 0);
+        if (failure.planted == Planted::Folder)
+            QVERIFY(QDir().mkdir(name));
+        if (failure.planted == Planted::OldFile)
             writeFile(name, "old");
-        if (kind == '#')
-            writeFile(name, "#!/nonexistent/sh\n"), QFile::setPermissions(name, QFile::ExeOwner | QFile::ReadOwner);
+        if (failure.planted == Planted::ScriptOfMissingShell) {
+            writeFile(name, "#!/nonexistent/sh\n");
+            QVERIFY(QFile::setPermissions(name, QFile::ExeOwner | QFile::ReadOwner));
+        }
+        // As another program's build would hold the folder, from its own descriptor.
         const int other = ::open(qPrintable(dir.path()), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (kind == '!') // as another program's build would, from its own descriptor
+        if (failure.planted == Planted::FolderLock)
             QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), 0);
         writeFile(dir.filePath("tamblinvx.gba"), "image");
         writeFile(dir.filePath("a.nes"), "rom");
         RomList roms;
         roms.AddRom(dir.filePath("a.nes"));
         roms.at(0).MemFollow = "x";
-        // A file size limit makes the menu's write fail part-way, even for root.
+        // A file size limit makes a write fail part-way, even for root.
         rlimit limit{};
         getrlimit(RLIMIT_FSIZE, &limit);
-        const rlimit small{planted == "menu.txt:" ? 16 : limit.rlim_cur, limit.rlim_max};
+        const rlimit small{failure.fileSizeLimit ? rlim_t(failure.fileSizeLimit) : limit.rlim_cur, limit.rlim_max};
         const auto sizeSignal = signal(SIGXFSZ, SIG_IGN);
         setrlimit(RLIMIT_FSIZE, &small);
         QString report;
-        ScriptRunner runner(planted.startsWith("batrun") ? name : QStringLiteral("/bin/true"));
+        ScriptRunner runner(failure.as == Use::Interpreter ? name : QStringLiteral("/bin/true"));
         try {
-            RunBuild(kind == '?' && !planted.startsWith("batrun") ? name : dir.path(), dir.filePath("out.gba"), roms,
-                     runner);
+            RunBuild(failure.as == Use::StartFolder ? name : dir.path(), dir.filePath("out.gba"), roms, runner);
         } catch (const AppError &e) {
             report = QString("%1 %2").arg(e.number()).arg(e.text());
         }
         setrlimit(RLIMIT_FSIZE, &limit);
         signal(SIGXFSZ, sizeSignal);
         ::close(other);
-        const QString reason = QString::fromLocal8Bit(std::strerror(error));
-        const QString where = named.isEmpty() ? QString() : " (" + QString(named).replace("%1", dir.path()) + ")";
-        QVERIFY2(error ? report.startsWith(QString::number(error) + ' ')
+        const QString reason = QString::fromLocal8Bit(std::strerror(failure.error));
+        const QString where =
+                failure.named.isEmpty() ? QString() : " (" + failure.named.replace("{start}", dir.path()) + ")";
+        QVERIFY2(failure.error ? report.startsWith(QString::number(failure.error) + ' ')
                                  && (where.isEmpty() || report.contains(reason + where))
-                       : report.isEmpty(),
+                               : report.isEmpty(),
                  qPrintable(report));
         QCOMPARE(readAll(dir.filePath("victim")), QByteArray("victim"));
-        QCOMPARE(readAll(dir.filePath("menu.txt")), menu);
-        QCOMPARE(roms.at(0).MemFollow,
-                 QString(QStringList{"gone?", "menu.txt@", "lock!"}.contains(planted) ? "x" : "0"));
+        QCOMPARE(readAll(dir.filePath("menu.txt")), failure.menu);
+        QCOMPARE(roms.at(0).MemFollow, failure.memFollow);
         QCOMPARE(QDir(dir.path()).entryList({"*.tmp"}, QDir::AllEntries | QDir::Hidden), QStringList());
     }
 #endif
 
-    // A build's two files, written for three games, read back after one edit:
-    // "from" replaced by "to" in the menu or the script (a leading "!" for the script).
+    // A build's two files, written for three games, read back after one edit.
     void readBack_data()
     {
         QTest::addColumn<ScriptForm>("form");
+        QTest::addColumn<Edit>("edit");
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("to");
         QTest::addColumn<QString>("error"); // how the report begins; empty: read back whole
         // clang-format off
-        QTest::newRow("round trip, batrun") << Batrun << "" << "" << "";
-        QTest::newRow("round trip, Windows") << Cp850 << "" << "" << "";
-        QTest::newRow("a game less in the script") << Batrun << "!copy /b /o/x.gba+/r/c.nes /o/x.gba\r\n" << "" << "Games in menu.txt: 3; in TamLof.bat: 2.";
-        QTest::newRow("a game more in the menu") << Batrun << "c|1\r\n" << "c|1\r\nd\r\n" << "Games in menu.txt: 4; in TamLof.bat: 3.";
-        QTest::newRow("no games") << Batrun << "!" << "!" << "menu.txt lists no games.";
-        QTest::newRow("another start folder") << Batrun << "!cd /start" << "cd /other" << "Line 1 of TamLof.bat is not as this program writes it: \"cd /other\".";
-        QTest::newRow("a line feed alone") << Batrun << "c|1\r\n" << "c|1\n" << "Line 5 of menu.txt does not end with CR LF.";
-        QTest::newRow("no line end") << Batrun << "!.gba\r\n" << "!.gba" << "TamLof.bat does not end with a line end.";
-        QTest::newRow("no output") << Batrun << "!menu.txt /o/x.gba\r\n" << "menu.txt\r\n" << "Line 2 of TamLof.bat names no output file.";
-        QTest::newRow("another output in a game's line") << Batrun << "!+/r/c.nes /o/x.gba" << "+/r/c.nes /o/y.gba" << "Line 5 of TamLof.bat does not add a ROM file to the output.";
-        QTest::newRow("a ROM without extension") << Batrun << "!/r/c.nes" << "/r/c" << "Line 5 of TamLof.bat does not add a ROM file to the output.";
-        QTest::newRow("a path bare that needs quotes") << Batrun << "!\"/r/b b.nes\"" << "/r/b b.nes" << "Line 4 of TamLof.bat is not as this program writes it";
-        QTest::newRow("a quote in a path") << Batrun << "!/r/c.nes" << "/r/c\".nes" << "The path \"/r/c\".nes\" holds a double quote";
-        QTest::newRow("percent not doubled") << Cp850 << "!%%" << "%" << "Line 4 of TamLof.bat is not as this program writes it";
-        QTest::newRow("not a number") << Batrun << "|32|250" << "|32|x" << "Line 3 of menu.txt is not as this program writes it: \"A|B|32|x\".";
-        QTest::newRow("both follow options") << Batrun << "|32|250" << "|48|250" << "Line 3 of menu.txt sets both follow options.";
-        QTest::newRow("a control character") << Batrun << "c|1" << "c\t|1" << "Line 5 of menu.txt is not as this program writes it";
-        QTest::newRow("another first line") << Batrun << "TamblinVX" << "Tamblin" << "Line 1 of menu.txt is not as this program writes it";
+        QTest::newRow("round trip, batrun") << Batrun << Edit::Menu << "" << "" << "";
+        QTest::newRow("round trip, Windows") << Cp850 << Edit::Menu << "" << "" << "";
+        QTest::newRow("a game less in the script") << Batrun << Edit::Script << "copy /b /o/x.gba+/r/c.nes /o/x.gba\r\n" << "" << "Games in menu.txt: 3; in TamLof.bat: 2.";
+        QTest::newRow("a game more in the menu") << Batrun << Edit::Menu << "c|1\r\n" << "c|1\r\nd\r\n" << "Games in menu.txt: 4; in TamLof.bat: 3.";
+        QTest::newRow("no games") << Batrun << Edit::NoGames << "" << "" << "menu.txt lists no games.";
+        QTest::newRow("another start folder") << Batrun << Edit::Script << "cd /start" << "cd /other" << "Line 1 of TamLof.bat is not as this program writes it: \"cd /other\".";
+        QTest::newRow("a line feed alone") << Batrun << Edit::Menu << "c|1\r\n" << "c|1\n" << "Line 5 of menu.txt does not end with CR LF.";
+        QTest::newRow("no line end") << Batrun << Edit::Script << ".gba\r\n" << ".gba" << "TamLof.bat does not end with a line end.";
+        QTest::newRow("no output") << Batrun << Edit::Script << "menu.txt /o/x.gba\r\n" << "menu.txt\r\n" << "Line 2 of TamLof.bat names no output file.";
+        QTest::newRow("another output in a game's line") << Batrun << Edit::Script << "+/r/c.nes /o/x.gba" << "+/r/c.nes /o/y.gba" << "Line 5 of TamLof.bat does not add a ROM file to the output.";
+        QTest::newRow("a ROM without extension") << Batrun << Edit::Script << "/r/c.nes" << "/r/c" << "Line 5 of TamLof.bat does not add a ROM file to the output.";
+        QTest::newRow("a path bare that needs quotes") << Batrun << Edit::Script << "\"/r/b b.nes\"" << "/r/b b.nes" << "Line 4 of TamLof.bat is not as this program writes it";
+        QTest::newRow("a quote in a path") << Batrun << Edit::Script << "/r/c.nes" << "/r/c\".nes" << "The path \"/r/c\".nes\" holds a double quote";
+        QTest::newRow("percent not doubled") << Cp850 << Edit::Script << "%%" << "%" << "Line 4 of TamLof.bat is not as this program writes it";
+        QTest::newRow("not a number") << Batrun << Edit::Menu << "|32|250" << "|32|x" << "Line 3 of menu.txt is not as this program writes it: \"A|B|32|x\".";
+        QTest::newRow("both follow options") << Batrun << Edit::Menu << "|32|250" << "|48|250" << "Line 3 of menu.txt sets both follow options.";
+        QTest::newRow("a control character") << Batrun << Edit::Menu << "c|1" << "c\t|1" << "Line 5 of menu.txt is not as this program writes it";
+        QTest::newRow("another first line") << Batrun << Edit::Menu << "TamblinVX" << "Tamblin" << "Line 1 of menu.txt is not as this program writes it";
         // clang-format on
     }
 
     void readBack()
     {
         QFETCH(ScriptForm, form);
+        QFETCH(Edit, edit);
         QFETCH(QString, from);
         QFETCH(QString, to);
         const QString start = form.windows ? "C:\\start" : "/start",
@@ -427,9 +453,8 @@ private slots:
         roms.at(1) = RomEntry{roms.at(1).RomPath, "\u00c9t\u00e9|3", {0, 0, 0, 1, 1}, {}, "7"};
         roms.at(2).Options[0] = 1;
         QByteArray menu = menuFileBytes(roms), script = buildScriptBytes(start, output, roms, form);
-        QByteArray &edited = from.startsWith(u'!') ? script : menu;
-        edited.replace(from.mid(from.startsWith(u'!')).toLatin1(), to.mid(to.startsWith(u'!')).toLatin1());
-        if (from == "!")
+        (edit == Edit::Script ? script : menu).replace(from.toLatin1(), to.toLatin1());
+        if (edit == Edit::NoGames) // the script keeps its first two lines
             std::tie(menu, script) = std::pair(menuFileBytes(RomList()),
                                                script.first(script.indexOf('\n', script.indexOf('\n') + 1) + 1));
         QString report;

@@ -19,21 +19,22 @@ private slots:
         QTest::addColumn<int>("games"); // already in the list
         QTest::addColumn<QChar>("separator");
         QTest::addColumn<QString>("path");
-        QTest::addColumn<int>("error");
+        QTest::addColumn<AppError::Code>("error");
         QTest::addColumn<QString>("title");
         QTest::addColumn<RomEntry>("spare"); // the spare slot afterwards: a failed add may leave texts there
         const QString far = QString(32767, u'a') + ".nes";
         // clang-format off
-        QTest::newRow("two dots") << 0 << QChar(u'\\') << R"(C:\roms\game.eu.nes)" << 0 << "game.eu" << RomEntry{};
-        QTest::newRow("blanks kept") << 0 << QChar(u'/') << "/roms.v2/ Game One .nes" << 0 << " Game One " << RomEntry{};
-        QTest::newRow("other separator") << 0 << QChar(u'\\') << "C:/roms/game.nes" << 0 << "C:/roms/game" << RomEntry{};
-        QTest::newRow("only a dot") << 0 << QChar(u'/') << "/roms/.nes" << 0 << "" << RomEntry{};
-        QTest::newRow("no dot") << 0 << QChar(u'\\') << R"(C:\roms\game)" << 5 << "" << RomEntry{R"(C:\roms\game)", {}, {}, {}, {}};
-        QTest::newRow("dot in folder only") << 0 << QChar(u'/') << "/roms.old/game" << 5 << "" << RomEntry{"/roms.old/game", {}, {}, {}, {}};
-        QTest::newRow("dot at 32767") << 0 << QChar(u'/') << QString(32766, u'a') + ".nes" << 0 << QString(32766, u'a') << RomEntry{};
-        QTest::newRow("dot at 32768") << 0 << QChar(u'/') << far << 6 << "" << RomEntry{};
-        QTest::newRow("last game") << 32766 << QChar(u'/') << "/r/last.nes" << 0 << "last" << RomEntry{};
-        QTest::newRow("one game too many") << 32767 << QChar(u'/') << "/r/last.nes" << 6 << "" << RomEntry{"/r/last.nes", "last", {}, {}, {}};
+        const AppError::Code InvalidArgument = programError(AppError::InvalidArgument), Overflow = programError(AppError::Overflow);
+        QTest::newRow("two dots") << 0 << QChar(u'\\') << R"(C:\roms\game.eu.nes)" << NoError << "game.eu" << RomEntry{};
+        QTest::newRow("blanks kept") << 0 << QChar(u'/') << "/roms.v2/ Game One .nes" << NoError << " Game One " << RomEntry{};
+        QTest::newRow("other separator") << 0 << QChar(u'\\') << "C:/roms/game.nes" << NoError << "C:/roms/game" << RomEntry{};
+        QTest::newRow("only a dot") << 0 << QChar(u'/') << "/roms/.nes" << NoError << "" << RomEntry{};
+        QTest::newRow("no dot") << 0 << QChar(u'\\') << R"(C:\roms\game)" << InvalidArgument << "" << RomEntry{R"(C:\roms\game)", {}, {}, {}, {}};
+        QTest::newRow("dot in folder only") << 0 << QChar(u'/') << "/roms.old/game" << InvalidArgument << "" << RomEntry{"/roms.old/game", {}, {}, {}, {}};
+        QTest::newRow("dot at 32767") << 0 << QChar(u'/') << QString(32766, u'a') + ".nes" << NoError << QString(32766, u'a') << RomEntry{};
+        QTest::newRow("dot at 32768") << 0 << QChar(u'/') << far << Overflow << "" << RomEntry{};
+        QTest::newRow("last game") << 32766 << QChar(u'/') << "/r/last.nes" << NoError << "last" << RomEntry{};
+        QTest::newRow("one game too many") << 32767 << QChar(u'/') << "/r/last.nes" << Overflow << "" << RomEntry{"/r/last.nes", "last", {}, {}, {}};
         // clang-format on
     }
     void add()
@@ -41,7 +42,7 @@ private slots:
         QFETCH(int, games);
         QFETCH(QChar, separator);
         QFETCH(QString, path);
-        QFETCH(int, error);
+        QFETCH(AppError::Code, error);
         QFETCH(QString, title);
         RomList roms(separator);
         for (int i = 0; i < games; ++i)
@@ -49,8 +50,8 @@ private slots:
         QCOMPARE(errorOf([&] { roms.checkAddable(path); }), error);
         QCOMPARE(roms.at(qint16(games)), RomEntry{}); // the check changes nothing
         QCOMPARE(errorOf([&] { roms.AddRom(path); }), error);
-        QCOMPARE(roms.upperBound(), games + (error ? 0 : 1));
-        if (!error)
+        QCOMPARE(roms.upperBound(), games + (error == NoError ? 1 : 0));
+        if (error == NoError)
             QCOMPARE(roms.at(qint16(games)), (RomEntry{path, title, {}, {}, {}}));
         QTEST(roms.at(roms.upperBound()), "spare");
     }
@@ -59,17 +60,18 @@ private slots:
     {
         QTest::addColumn<bool>("remove"); // else swap with the next game
         QTest::addColumn<int>("index");
-        QTest::addColumn<int>("error");
+        QTest::addColumn<AppError::Code>("error");
         QTest::addColumn<QString>("after"); // each game as its title and memory value
-        QTest::newRow("remove first") << true << 0 << 0 << "BbCc";
-        QTest::newRow("remove middle") << true << 1 << 0 << "AaCc";
-        QTest::newRow("remove last") << true << 2 << 0 << "AaBb";
-        QTest::newRow("remove without selection") << true << -1 << 9 << "AaBbCc";
-        QTest::newRow("remove the spare slot") << true << 3 << 9 << "AaBbCc";
-        QTest::newRow("swap first") << false << 0 << 0 << "BbAaCc";
-        QTest::newRow("swap second") << false << 1 << 0 << "AaCcBb";
-        QTest::newRow("swap the last game") << false << 2 << 0 << "AaBbCc";
-        QTest::newRow("swap without selection") << false << -1 << 0 << "AaBbCc";
+        QTest::newRow("remove first") << true << 0 << NoError << "BbCc";
+        QTest::newRow("remove middle") << true << 1 << NoError << "AaCc";
+        QTest::newRow("remove last") << true << 2 << NoError << "AaBb";
+        const AppError::Code OutOfRange = programError(AppError::OutOfRange);
+        QTest::newRow("remove without selection") << true << -1 << OutOfRange << "AaBbCc";
+        QTest::newRow("remove the spare slot") << true << 3 << OutOfRange << "AaBbCc";
+        QTest::newRow("swap first") << false << 0 << NoError << "BbAaCc";
+        QTest::newRow("swap second") << false << 1 << NoError << "AaCcBb";
+        QTest::newRow("swap the last game") << false << 2 << NoError << "AaBbCc";
+        QTest::newRow("swap without selection") << false << -1 << NoError << "AaBbCc";
     }
     void removeAndSwap()
     {

@@ -15,6 +15,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <cerrno>
+#include <cstring>
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #include <commctrl.h>
@@ -256,15 +259,20 @@ private slots:
     }
 
     // Reopen Last Build in a start folder that holds the files a build of a
-    // sound ROM and a missing one wrote, "cut" taken out of "menu.txt" ("*": all of it).
+    // sound ROM and a missing one wrote, "cut" taken out of "menu.txt" ("*": all
+    // of it); {start} in the report stands for the start folder.
     void reopenLastBuild_data()
     {
         QTest::addColumn<QByteArray>("cut");
         QTest::addColumn<QString>("report");
         QTest::newRow("whole") << QByteArray() << "";
         QTest::newRow("a game less in the menu")
-                << QByteArray("gone|32|300\r\n") << "Error 5: Games in menu.txt: 1; in TamLof.bat: 2.";
-        QTest::newRow("no menu") << QByteArray("*") << "Error 2: No such file or directory (%1/menu.txt)";
+                << QByteArray("gone|32|300\r\n")
+                << QStringLiteral("Error %1: Games in menu.txt: 1; in TamLof.bat: 2.").arg(AppError::InvalidArgument);
+        QTest::newRow("no menu") << QByteArray("*")
+                                 << QStringLiteral("Error %1: %2 ({start}/menu.txt)")
+                                            .arg(ENOENT)
+                                            .arg(QString::fromLocal8Bit(std::strerror(ENOENT)));
     }
     void reopenLastBuild()
     {
@@ -287,8 +295,7 @@ private slots:
             QFile::remove("menu.txt");
         f.emplace();
         f->play({menu("r")});
-        QCOMPARE(f->errors.messages.value(0),
-                 QDir::toNativeSeparators(report.contains("%1") ? report.arg(start.path()) : report));
+        QCOMPARE(f->errors.messages.value(0), QDir::toNativeSeparators(report.replace("{start}", start.path())));
         QCOMPARE(f->rowTexts().join(u' '), report.isEmpty() ? "good.nes gone.nes" : "");
         QCOMPARE(f->text("txtOutputFile"), report.isEmpty() ? QDir::toNativeSeparators(start.filePath("out.gba")) : "");
         verifyEditor();
