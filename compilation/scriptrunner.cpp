@@ -15,7 +15,8 @@ std::optional<AppError> joinedImageReport(const QString &output, qint64 expected
                                        "The command interpreter ended with exit code %4.")
                                 .arg(path, what)
                                 .arg(expected)
-                                .arg(exitCode));
+                                .arg(exitCode),
+                        AppError::Domain::Windows);
     }
     if (found > qint64(CartridgeLimit))
         return AppError(AppError::Overflow,
@@ -23,10 +24,9 @@ std::optional<AppError> joinedImageReport(const QString &output, qint64 expected
     return std::nullopt;
 }
 
-void ScriptRunner::refuseBusyFolder(int errorNumber, const QString &startDir)
+void ScriptRunner::refuseBusyFolder(const AppError &reason, const QString &startDir)
 {
-    throw AppError(errorNumber,
-                   QStringLiteral("A build is still joining its image in this folder (%1). Press "
-                                  "\"Make TamblinVX\" again when it is done.")
-                           .arg(QDir::toNativeSeparators(QDir(startDir).absolutePath())));
+    throw reason.withText(QStringLiteral("A build is still joining its image in this folder (%1). Press "
+                                         "\"Make TamblinVX\" again when it is done.")
+                                  .arg(QDir::toNativeSeparators(QDir(startDir).absolutePath())));
 }

@@ -63,7 +63,7 @@ signals:
     void joinFailed(const AppError &error);
 
 private:
-    [[noreturn]] static void refuseBusyFolder(int errorNumber, const QString &startDir);
+    [[noreturn]] static void refuseBusyFolder(const AppError &reason, const QString &startDir);
 
     // What holds the start folder on this system.
     struct Hold;

@@ -114,7 +114,7 @@ void ScriptRunner::holdStartFolder(const QString &startDir)
         const int error = errno;
         releaseStartFolder();
         if (error == EWOULDBLOCK)
-            refuseBusyFolder(error, startDir);
+            refuseBusyFolder(AppError::fromErrno(error), startDir);
         throw AppError::fromErrno(error, startDir);
     }
 }

@@ -94,8 +94,9 @@ void ScriptRunner::holdStartFolder(const QString &startDir)
     if (!hold)
         throw AppError::fromLastWindowsError(folder);
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        const AppError busy = AppError::fromLastWindowsError();
         CloseHandle(hold);
-        refuseBusyFolder(ERROR_ALREADY_EXISTS, startDir);
+        refuseBusyFolder(busy, startDir);
     }
     m_hold->folder = hold;
 }

@@ -66,7 +66,7 @@ private slots:
         QVERIFY(QDir::setCurrent(folder(startIn)));
         runner.start(start.path(), "out.gba", imageSize + 4);
         // The folder is batrun's now, whatever was current at the hold.
-        QCOMPARE(errorOf([&] { ScriptRunner().holdStartFolder(start.path()); }), EWOULDBLOCK);
+        QCOMPARE(errorOf([&] { ScriptRunner().holdStartFolder(start.path()); }), errnoError(EWOULDBLOCK));
         if (romGone)
             QVERIFY(QFile::remove(start.filePath("a.nes")));
         writeFile(start.filePath("go"), {}); // where the script starts
