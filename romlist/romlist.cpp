@@ -147,24 +147,51 @@ void RomList::SwapRomWithNext(qint16 index) noexcept
     std::swap(m_roms[std::size_t(index)], m_roms[std::size_t(index) + 1]);
 }
 
-std::vector<qint16> RomList::sortByTitle()
+std::vector<qint16> RomList::titleOrder() const
 {
     std::vector<qint16> order(static_cast<std::size_t>(upperBound()));
     std::iota(order.begin(), order.end(), qint16(0));
     std::stable_sort(order.begin(), order.end(), [this](qint16 a, qint16 b) {
         return titleLess(m_roms[std::size_t(a)].MenuTitle, m_roms[std::size_t(b)].MenuTitle);
     });
-    std::vector<RomEntry> sorted;
-    sorted.reserve(m_roms.size());
-    for (const qint16 old : order)
-        sorted.push_back(std::move(m_roms[std::size_t(old)]));
-    sorted.emplace_back(); // the spare slot
-    m_roms = std::move(sorted);
     return order;
+}
+
+std::vector<qint16> RomList::sortByTitle()
+{
+    std::vector<qint16> order = titleOrder();
+    permute(order);
+    return order;
+}
+
+void RomList::permute(const std::vector<qint16> &order)
+{
+    if (order.size() != std::size_t(upperBound()))
+        throw AppError::outOfRange();
+    std::vector<RomEntry> permuted;
+    permuted.reserve(m_roms.size());
+    for (const qint16 old : order)
+        permuted.push_back(std::move(m_roms.at(std::size_t(old))));
+    permuted.emplace_back(); // the spare slot
+    m_roms = std::move(permuted);
 }
 
 void RomList::cleanUpTitles()
 {
     for (qint16 i = 0; i < upperBound(); ++i)
         m_roms[std::size_t(i)].MenuTitle = cleanedTitle(m_roms[std::size_t(i)].MenuTitle);
+}
+
+void RomList::insertAt(qint16 index, const RomEntry &entry)
+{
+    checkIndex(index);
+    checkedInt16(upperBound() + 1);
+    m_roms.insert(m_roms.begin() + index, entry);
+}
+
+void RomList::removeLast(qint16 count)
+{
+    if (count < 0 || count > upperBound())
+        throw AppError::outOfRange();
+    m_roms.erase(m_roms.end() - 1 - count, m_roms.end() - 1);
 }

@@ -69,8 +69,16 @@ public:
     // of digits compared by its value, games with equal titles in their order.
     // Returns the old index of the game now at each index.
     std::vector<qint16> sortByTitle();
+    // The order sortByTitle() would give, without changing anything.
+    std::vector<qint16> titleOrder() const;
+    // Puts the game at index order[i] at index i, for every game.
+    void permute(const std::vector<qint16> &order);
     // Gives every game its cleanedTitle().
     void cleanUpTitles();
+    // Puts a game at index, 0 .. upperBound(); the later ones move one place back.
+    void insertAt(qint16 index, const RomEntry &entry);
+    // Removes the last count games, without the emptied-list notification.
+    void removeLast(qint16 count);
 
     // The highest index, which is also the number of games.
     qint16 upperBound() const { return qint16(m_roms.size() - 1); }

@@ -3,8 +3,10 @@
 #include "apperror.h"
 
 #include <QFileInfo>
+#include <QMimeData>
 
 #include <algorithm>
+#include <numeric>
 
 RomListModel::RomListModel(RomList &roms, QObject *parent) : QAbstractListModel(parent), m_roms(roms)
 {
@@ -32,16 +34,17 @@ QVariant RomListModel::data(const QModelIndex &index, int role) const
     const qint16 game = qint16(index.row());
     const QString &path = m_roms.at(game).RomPath;
     if (role == Qt::DisplayRole)
-        return QFileInfo(path).fileName();
+        return m_showTitles ? m_roms.at(game).MenuTitle : QFileInfo(path).fileName();
     if (role != Qt::ToolTipRole && role != Qt::DecorationRole)
         return {};
+    const QString fileNameLine = m_showTitles ? QFileInfo(path).fileName() + u'\n' : QString();
     if (!m_checkRom)
-        return role == Qt::ToolTipRole ? QVariant(path) : QVariant();
+        return role == Qt::ToolTipRole ? QVariant(fileNameLine + path) : QVariant();
     std::optional<RomCheck> &check = m_checks[std::size_t(game)];
     if (!check)
         check = m_checkRom(path);
     if (role == Qt::ToolTipRole)
-        return romCheckText(path, *check);
+        return fileNameLine + romCheckText(path, *check);
     return check->verdict == RomCheck::Good ? QVariant() : m_warningMark;
 }
 
@@ -89,8 +92,22 @@ void RomListModel::SwapRomWithNext(qint16 index)
 
 std::vector<qint16> RomListModel::sortByTitle()
 {
+    const std::vector<qint16> order = m_roms.titleOrder();
+    applyPermutation(order);
+    return order;
+}
+
+void RomListModel::applyPermutation(const std::vector<qint16> &order)
+{
+    if (order.size() != m_checks.size())
+        throw AppError::outOfRange();
+    qint16 unmoved = 0;
+    while (std::size_t(unmoved) < order.size() && order[std::size_t(unmoved)] == unmoved)
+        ++unmoved;
+    if (std::size_t(unmoved) == order.size())
+        return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const std::vector<qint16> order = m_roms.sortByTitle();
+    m_roms.permute(order);
     std::vector<std::optional<RomCheck>> checks(order.size());
     std::vector<int> newRow(order.size());
     for (std::size_t row = 0; row < order.size(); ++row) {
@@ -105,10 +122,108 @@ std::vector<qint16> RomListModel::sortByTitle()
         after << this->index(newRow[std::size_t(index.row())]);
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-    return order;
+    emit permuted(order);
+}
+
+void RomListModel::moveGame(qint16 from, qint16 to)
+{
+    const int games = m_roms.upperBound();
+    if (from < 0 || from >= games || to < 0 || to >= games)
+        throw AppError::outOfRange();
+    std::vector<qint16> order(std::size_t(games), 0);
+    std::iota(order.begin(), order.end(), qint16(0));
+    if (from < to)
+        std::rotate(order.begin() + from, order.begin() + from + 1, order.begin() + to + 1);
+    else
+        std::rotate(order.begin() + to, order.begin() + from, order.begin() + from + 1);
+    applyPermutation(order);
 }
 
 void RomListModel::cleanUpTitles()
 {
+    std::vector<QString> before; // shared with the store until a title changes
+    before.reserve(m_checks.size());
+    for (qint16 i = 0; i < m_roms.upperBound(); ++i)
+        before.push_back(m_roms.at(i).MenuTitle);
     m_roms.cleanUpTitles();
+    std::vector<std::pair<qint16, QString>> changed;
+    for (qint16 i = 0; i < m_roms.upperBound(); ++i) {
+        if (m_roms.at(i).MenuTitle != before[std::size_t(i)])
+            changed.emplace_back(i, std::move(before[std::size_t(i)]));
+    }
+    if (changed.empty())
+        return;
+    emit dataChanged(index(changed.front().first), index(changed.back().first), {Qt::DisplayRole});
+    emit titlesReplaced(changed);
+}
+
+void RomListModel::setShowTitles(bool shown)
+{
+    m_showTitles = shown;
+    if (!m_checks.empty())
+        emit dataChanged(index(0), index(int(m_checks.size()) - 1), {Qt::DisplayRole, Qt::ToolTipRole});
+}
+
+void RomListModel::insertAt(qint16 index, const RomEntry &entry)
+{
+    if (index < 0 || index > m_roms.upperBound())
+        throw AppError::outOfRange();
+    checkedInt16(m_roms.upperBound() + 1);
+    beginInsertRows({}, index, index);
+    m_roms.insertAt(index, entry);
+    m_checks.emplace(m_checks.begin() + index);
+    endInsertRows();
+}
+
+void RomListModel::removeLast(qint16 count)
+{
+    const int games = m_roms.upperBound();
+    if (count < 0 || count > games)
+        throw AppError::outOfRange();
+    if (count == 0)
+        return;
+    beginRemoveRows({}, games - count, games - 1);
+    m_roms.removeLast(count);
+    m_checks.resize(std::size_t(games - count));
+    endRemoveRows();
+}
+
+void RomListModel::setEntry(qint16 index, const RomEntry &entry)
+{
+    if (index < 0 || index >= m_roms.upperBound())
+        throw AppError::outOfRange();
+    if (m_roms.at(index).RomPath != entry.RomPath)
+        m_checks[std::size_t(index)].reset();
+    m_roms.at(index) = entry;
+    entryChanged(index);
+}
+
+void RomListModel::entryChanged(qint16 index)
+{
+    emit dataChanged(this->index(index), this->index(index));
+}
+
+Qt::ItemFlags RomListModel::flags(const QModelIndex &index) const
+{
+    const Qt::ItemFlags flags = QAbstractListModel::flags(index);
+    return index.isValid() ? flags | Qt::ItemIsDragEnabled : flags;
+}
+
+QString RomListModel::rowMimeType()
+{
+    return QStringLiteral("application/x-tamblinvx-lofter-row");
+}
+
+QStringList RomListModel::mimeTypes() const
+{
+    return {rowMimeType()};
+}
+
+QMimeData *RomListModel::mimeData(const QModelIndexList &indexes) const
+{
+    if (indexes.size() != 1)
+        return nullptr;
+    auto *data = new QMimeData;
+    data->setData(rowMimeType(), QByteArray::number(indexes.first().row()));
+    return data;
 }

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // The games of one RomList as the list shows them: row i is game i by
@@ -31,8 +32,17 @@ public:
     // What a row with a fault shows (the window's warning icon).
     void setWarningMark(const QVariant &mark) { m_warningMark = mark; }
 
+    // Rows show menu titles, their file names in the tooltip; else file names.
+    void setShowTitles(bool shown);
+    bool showTitles() const { return m_showTitles; }
+
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
+    // A row can be dragged; it travels as its row number (rowMimeType).
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QModelIndexList &indexes) const override;
+    static QString rowMimeType();
 
     // The store's operations, each with the rows it changes.
     void InitRoms();
@@ -42,11 +52,29 @@ public:
     void SwapRomWithNext(qint16 index);
     // Returns the old index of the game now at each index.
     std::vector<qint16> sortByTitle();
+    // Announces the titles it changes (titlesReplaced).
     void cleanUpTitles();
+
+    // What taking a step back or doing it again needs; the rows change with the games.
+    void insertAt(qint16 index, const RomEntry &entry);
+    void removeLast(qint16 count);
+    // Puts the game at index order[i] at index i; announced (permuted) when it moves a game.
+    void applyPermutation(const std::vector<qint16> &order);
+    // Moves game from to index to, the games between moving up or down a place.
+    void moveGame(qint16 from, qint16 to);
+    void setEntry(qint16 index, const RomEntry &entry);
+    // Shows again a row whose game was changed in the store directly.
+    void entryChanged(qint16 index);
+
+signals:
+    void permuted(const std::vector<qint16> &order);
+    // The old title of every game whose title changed, by index.
+    void titlesReplaced(const std::vector<std::pair<qint16, QString>> &oldTitles);
 
 private:
     RomList &m_roms;
     std::function<RomCheck(const QString &)> m_checkRom = checkRomFile;
     QVariant m_warningMark;
+    bool m_showTitles = false;
     mutable std::vector<std::optional<RomCheck>> m_checks; // by game, made when first asked for
 };

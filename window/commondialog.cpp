@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSettings>
 
 #ifdef Q_OS_WIN
 #include <QWidget>
@@ -19,6 +20,12 @@
 #endif
 
 namespace {
+
+QString folderKey(FileRequest::Mode mode)
+{
+    return mode == FileRequest::Mode::Open ? QStringLiteral("dialogs/romFolder")
+                                           : QStringLiteral("dialogs/outputFolder");
+}
 
 #ifndef Q_OS_WIN
 // "desc|pattern|desc|pattern" into Qt's "desc (pattern)" entries. Where
@@ -80,9 +87,15 @@ void CommonDialog::ShowSave(QWidget *parent)
     show(parent, FileRequest::Mode::Save);
 }
 
+void CommonDialog::rememberFolder(FileRequest::Mode mode, const QString &path)
+{
+    QSettings().setValue(folderKey(mode), QFileInfo(QDir::fromNativeSeparators(path)).absolutePath());
+}
+
 void CommonDialog::show(QWidget *parent, FileRequest::Mode mode)
 {
-    const std::optional<QStringList> chosen = m_chooser.choose(parent, {mode, Flags, Filter, FileName});
+    const QString folder = QSettings().value(folderKey(mode)).toString();
+    const std::optional<QStringList> chosen = m_chooser.choose(parent, {mode, Flags, Filter, FileName, folder});
     if (!chosen || chosen->isEmpty()) {
         if (CancelError)
             throw AppError::dialogCancelled();
@@ -110,6 +123,8 @@ std::optional<QStringList> SystemFileChooser::choose(QWidget *parent, const File
     const HWND owner = parent ? HWND(parent->window()->winId()) : nullptr;
     dialog.hwndOwner = IsWindow(owner) ? owner : nullptr;
     dialog.lpstrFilter = filter.c_str();
+    const std::wstring folder = QDir::toNativeSeparators(request.folder).toStdWString();
+    dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
     dialog.lpstrFile = file.data();
     dialog.nMaxFile = DWORD(file.size());
     // Explorer: the multi-selection form above. The current folder stays: one
@@ -149,11 +164,11 @@ std::optional<QStringList> SystemFileChooser::choose(QWidget *parent, const File
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !(flags & CommonDialog::OverwritePrompt));
     }
-    if (!request.fileName.isEmpty()) {
-        const QFileInfo last(request.fileName);
-        dialog.setDirectory(last.absolutePath());
+    const QFileInfo last(request.fileName);
+    if (!request.folder.isEmpty() || !request.fileName.isEmpty())
+        dialog.setDirectory(request.folder.isEmpty() ? last.absolutePath() : request.folder);
+    if (!request.fileName.isEmpty())
         dialog.selectFile(last.fileName());
-    }
     while (dialog.exec() == QDialog::Accepted) {
         const QStringList chosen = dialog.selectedFiles();
         if (std::all_of(chosen.begin(), chosen.end(), [&](const QString &p) { return acceptable(&dialog, flags, p); }))

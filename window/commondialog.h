@@ -15,7 +15,8 @@ struct FileRequest
     Mode mode = Mode::Open;
     int flags = 0;
     QString filter;   // "desc|pattern|desc|pattern"
-    QString fileName; // where the dialog starts
+    QString fileName; // the name the dialog starts with
+    QString folder;   // where the dialog starts; none: where fileName is
 };
 
 // Who answers a file dialog: the system's own dialog, or a test.
@@ -57,6 +58,10 @@ public:
 
     void ShowOpen(QWidget *parent);
     void ShowSave(QWidget *parent);
+
+    // Keeps path's folder in the settings: the next dialog of that mode
+    // starts there, in this run and the next.
+    static void rememberFolder(FileRequest::Mode mode, const QString &path);
 
 private:
     void show(QWidget *parent, FileRequest::Mode mode);

@@ -15,7 +15,24 @@ public:
     }
 };
 
+class MessageBoxQuestion : public Question
+{
+public:
+    bool ask(QWidget *parent, const QString &question) override
+    {
+        const QString title = parent ? parent->window()->windowTitle() : QString();
+        return QMessageBox::question(parent, title, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                == QMessageBox::Yes;
+    }
+};
+
 } // namespace
+
+Question &messageBoxQuestion()
+{
+    static MessageBoxQuestion question;
+    return question;
+}
 
 ErrorDisplay &messageBoxDisplay()
 {

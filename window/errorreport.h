@@ -19,6 +19,18 @@ public:
 // A critical message box titled like the parent's window.
 ErrorDisplay &messageBoxDisplay();
 
+// Who answers the window's yes-or-no questions: the user, or a test.
+class Question
+{
+public:
+    virtual ~Question() = default;
+    // Yes is true; No, the default answer, false.
+    virtual bool ask(QWidget *parent, const QString &question) = 0;
+};
+
+// A question box titled like the parent's window.
+Question &messageBoxQuestion();
+
 // The application's one report of unexpected errors: "Error N: text". The
 // program goes on afterwards. It also holds the handlers' two kinds of trap,
 // so that what a trap lets through always reaches the report.

@@ -2,9 +2,11 @@
 
 #include "buildaction.h"
 #include "listcommands.h"
+#include "listhistory.h"
 #include "romlist.h"
 #include "ui_frmMain.h"
 
+#include <QCloseEvent>
 #include <QDir>
 #include <QPixmap>
 #include <QScopedValueRollback>
@@ -21,7 +23,7 @@ constexpr int MemoryBox = int(Option::ScreenFollowsMemory);
 
 frmMain::frmMain(RomList &romList, WindowDialogs dialogs, QWidget *parent)
     : QWidget(parent), m_roms(romList), m_games(romList), m_ui(std::make_unique<Ui::frmMain>()),
-      m_cdOpen(dialogs.files), m_errorReport(dialogs.errors)
+      m_cdOpen(dialogs.files), m_errorReport(dialogs.errors), m_questions(dialogs.questions)
 {
     m_ui->setupUi(this);
     setWindowIcon(QPixmap(icon_xpm));
@@ -36,21 +38,39 @@ frmMain::frmMain(RomList &romList, WindowDialogs dialogs, QWidget *parent)
             selection->select(current, QItemSelectionModel::Select);
     });
 
-    for (int i = 0; i < int(m_chkOptions.size()); ++i)
-        connect(m_chkOptions[std::size_t(i)], &QCheckBox::toggled, this, [this, i] { chkOptions_Click(i); });
-    connect(m_ui->txtMenuTitle, &QLineEdit::textChanged, this, &frmMain::txtMenuTitle_Change);
-    connect(m_ui->txtSprite, &QLineEdit::textChanged, this, &frmMain::txtSprite_Change);
-    connect(m_ui->txtMem, &QLineEdit::textChanged, this, &frmMain::txtMem_Change);
+    // Every change to the games is a step of the history; the handlers run inside it.
+    m_history = new ListHistory(*this);
+    const auto edit = [this](const QString &what, bool typing, auto handler) {
+        return [=, this] { m_history->recordEdit(what, typing, [=, this] { (this->*handler)(); }); };
+    };
+    for (int i = 0; i < int(m_chkOptions.size()); ++i) {
+        connect(m_chkOptions[std::size_t(i)], &QCheckBox::toggled, this, [this, i] {
+            const QString what = (chkOptions(i)->isChecked() ? QStringLiteral("Check ") : QStringLiteral("Uncheck "))
+                    + chkOptions(i)->text().remove(u'&');
+            m_history->recordEdit(what, false, [this, i] { chkOptions_Click(i); });
+        });
+    }
+    connect(m_ui->txtMenuTitle, &QLineEdit::textChanged, this,
+            edit(QStringLiteral("Edit Menu Title"), true, &frmMain::txtMenuTitle_Change));
+    connect(m_ui->txtSprite, &QLineEdit::textChanged, this,
+            edit(QStringLiteral("Edit Sprite Value"), true, &frmMain::txtSprite_Change));
+    connect(m_ui->txtMem, &QLineEdit::textChanged, this,
+            edit(QStringLiteral("Edit Memory Value"), true, &frmMain::txtMem_Change));
     connect(selection, &QItemSelectionModel::currentRowChanged, this, [this] {
         if (!m_rowsChanging)
             lbRoms_Click();
     });
     connect(m_ui->txtOutputFile, &QLineEdit::textChanged, this, &frmMain::txtOutputFile_Change);
     connect(m_ui->cmdOutput, &QPushButton::clicked, this, &frmMain::cmdOutput_Click);
-    connect(m_ui->cmdBrowse, &QPushButton::clicked, this, &frmMain::cmdBrowse_Click);
-    connect(m_ui->cmdRemoveRom, &QPushButton::clicked, this, &frmMain::cmdRemoveRom_Click);
-    connect(m_ui->cmdUpList, &QPushButton::clicked, this, &frmMain::cmdUpList_Click);
-    connect(m_ui->cmdDownList, &QPushButton::clicked, this, &frmMain::cmdDownList_Click);
+    const auto step = [this](const QString &what, void (frmMain::*handler)()) {
+        return [=, this] { m_history->record(what, [=, this] { (this->*handler)(); }); };
+    };
+    connect(m_ui->cmdBrowse, &QPushButton::clicked, this, step(QStringLiteral("Add Roms"), &frmMain::cmdBrowse_Click));
+    connect(m_ui->cmdRemoveRom, &QPushButton::clicked, this,
+            step(QStringLiteral("Remove Rom"), &frmMain::cmdRemoveRom_Click));
+    connect(m_ui->cmdUpList, &QPushButton::clicked, this, step(QStringLiteral("Move Up"), &frmMain::cmdUpList_Click));
+    connect(m_ui->cmdDownList, &QPushButton::clicked, this,
+            step(QStringLiteral("Move Down"), &frmMain::cmdDownList_Click));
     connect(m_ui->cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
     // A join that cmd ran unseen and left without a whole image.
     connect(&m_scriptRunner, &ScriptRunner::joinFailed, this,
@@ -66,12 +86,12 @@ frmMain::frmMain(RomList &romList, WindowDialogs dialogs, QWidget *parent)
     });
 
     // Start-up: a step that fails is skipped and the next one runs.
-    const auto step = [this](auto &&body) { m_errorReport.ignoreErrors(this, body); };
-    step([this] { StartDir = QDir::toNativeSeparators(QDir::currentPath()); });
-    step([this] { m_games.InitRoms(); });
-    step([this] { EnableRomEditor(false); });
-    step([this] { EnableOutput(false); });
-    step([this] { m_ui->cmdOutput->setEnabled(false); });
+    const auto startStep = [this](auto &&body) { m_errorReport.ignoreErrors(this, body); };
+    startStep([this] { StartDir = QDir::toNativeSeparators(QDir::currentPath()); });
+    startStep([this] { m_games.InitRoms(); });
+    startStep([this] { EnableRomEditor(false); });
+    startStep([this] { EnableOutput(false); });
+    startStep([this] { m_ui->cmdOutput->setEnabled(false); });
     // Tabbing into a list that never had a current row makes its first row
     // current, which would run the row click without the user choosing a row.
     // An explicitly set empty current index keeps the list as it is.
@@ -212,8 +232,10 @@ void frmMain::txtOutputFile_Change()
 
 void frmMain::cmdOutput_Click()
 {
-    m_errorReport.reportErrors(this,
-                               [this] { RunBuild(StartDir, m_ui->txtOutputFile->text(), m_roms, m_scriptRunner); });
+    m_errorReport.reportErrors(this, [this] {
+        RunBuild(StartDir, m_ui->txtOutputFile->text(), m_roms, m_scriptRunner);
+        m_history->markBuilt();
+    });
 }
 
 void frmMain::cmdBrowse_Click()
@@ -231,6 +253,8 @@ void frmMain::addRoms(const QStringList &paths)
 {
     for (const QString &path : paths)
         m_games.AddRom(path);
+    if (!paths.isEmpty())
+        CommonDialog::rememberFolder(FileRequest::Mode::Open, paths.last());
     // The save command ends on a cancelled dialog only with cancel reporting
     // on: else it would empty the output path and still enable the build.
     m_cdOpen.CancelError = true;
@@ -310,4 +334,17 @@ void frmMain::setOutputFile(const QString &path)
 {
     m_ui->txtOutputFile->setText(path);
     m_ui->cmdOutput->setEnabled(true);
+    CommonDialog::rememberFolder(FileRequest::Mode::Save, path);
+}
+
+bool frmMain::outputEnabled() const
+{
+    return m_ui->frOutput->isEnabledTo(this);
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    if (m_history->unbuiltChanges()
+        && !m_questions.ask(this, QStringLiteral("The list has changes that are not in a built image. Close anyway?")))
+        event->ignore();
 }

@@ -13,6 +13,7 @@
 #include <memory>
 
 class ListCommands;
+class ListHistory;
 class QCheckBox;
 class QListView;
 class RomList;
@@ -27,6 +28,7 @@ struct WindowDialogs
 {
     FileChooser &files = systemFileChooser();
     ErrorDisplay &errors = messageBoxDisplay();
+    Question &questions = messageBoxQuestion();
 };
 
 // The program's one window: the list of games, the option editor of the
@@ -47,6 +49,9 @@ public:
     RomListModel &games() { return m_games; }
     const RomListModel &games() const { return m_games; }
     ErrorReport &errorReport() { return m_errorReport; }
+    ListHistory &history() { return *m_history; }
+    // The output panel's own enabled setting, which EnableOutput sets.
+    bool outputEnabled() const;
     const QString &startDir() const { return StartDir; }
     const ScriptForm &scriptForm() const { return m_scriptRunner.form(); }
 
@@ -86,6 +91,10 @@ public slots:
     void txtOutputFile_Change();
     void cmdOutput_Click();
 
+protected:
+    // Asks before changes that no build has written are lost.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     // The entry of the selected row, or nullptr when no row is selected.
     RomEntry *selectedEntry();
@@ -101,7 +110,9 @@ private:
     std::array<QCheckBox *, 7> m_chkOptions;
     CommonDialog m_cdOpen;
     ErrorReport m_errorReport;
+    Question &m_questions;
     ScriptRunner m_scriptRunner;
+    ListHistory *m_history;
     ListCommands *m_listCommands;
     bool m_rowsChanging = false;
     int m_removedRow = -1;

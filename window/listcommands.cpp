@@ -2,6 +2,7 @@
 
 #include "buildreadback.h"
 #include "frmmain.h"
+#include "listhistory.h"
 #include "menupreview.h"
 
 #include <QCheckBox>
@@ -11,7 +12,10 @@
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
+#include <QSettings>
 #include <QStyle>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 
@@ -29,24 +33,69 @@ QStringList draggedRoms(const QMimeData *data)
     return paths;
 }
 
+// Rows keep one text column: a row without a mark keeps the mark's place.
+class MarkColumnDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->features |= QStyleOptionViewItem::HasDecoration;
+    }
+};
+
+const QString showTitlesKey = QStringLiteral("list/showTitles");
+
 } // namespace
 
 ListCommands::ListCommands(frmMain &window) : QObject(&window), m_window(window), m_mnuList(new QMenu(&window))
 {
     m_mnuList->setObjectName(QStringLiteral("mnuList"));
+    QListView *list = window.lbRoms();
+    // Undo and Redo of the list's steps; in a text box, the box's own.
+    QUndoStack &steps = window.history().stack();
+    QAction *undo = steps.createUndoAction(m_mnuList, QStringLiteral("&Undo"));
+    QAction *redo = steps.createRedoAction(m_mnuList, QStringLiteral("Re&do"));
+    undo->setObjectName(QStringLiteral("mnuUndo"));
+    redo->setObjectName(QStringLiteral("mnuRedo"));
+    undo->setShortcut(QKeySequence::Undo);
+    QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+    for (const QKeySequence &keys :
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)})
+        if (!redoKeys.contains(keys))
+            redoKeys << keys;
+    redo->setShortcuts(redoKeys);
+    for (QAction *action : {undo, redo}) {
+        action->setShortcutContext(Qt::WidgetShortcut);
+        list->addAction(action);
+    }
+    m_mnuList->addActions({undo, redo});
+    m_mnuList->addSeparator();
     const auto addEntry = [this](const char *name, const QString &text, void (ListCommands::*handler)()) {
         m_mnuList->addAction(text, this, handler)->setObjectName(QLatin1String(name));
     };
     addEntry("mnuSortByTitle", QStringLiteral("&Sort by Title"), &ListCommands::mnuSortByTitle_Click);
     addEntry("mnuCleanUpTitles", QStringLiteral("&Clean Up Titles"), &ListCommands::mnuCleanUpTitles_Click);
     addEntry("mnuShowMenu", QStringLiteral("Show &Menu..."), &ListCommands::mnuShowMenu_Click);
+    QAction *showTitles = m_mnuList->addAction(QStringLiteral("Show &Titles"), this, [this](bool shown) {
+        m_window.games().setShowTitles(shown);
+        QSettings().setValue(showTitlesKey, shown);
+    });
+    showTitles->setObjectName(QStringLiteral("mnuShowTitles"));
+    showTitles->setCheckable(true);
+    showTitles->setChecked(QSettings().value(showTitlesKey, false).toBool());
+    window.games().setShowTitles(showTitles->isChecked());
     m_mnuList->addSeparator();
     addEntry("mnuReopenLastBuild", QStringLiteral("&Reopen Last Build"), &ListCommands::mnuReopenLastBuild_Click);
 
-    QListView *list = window.lbRoms();
     list->installEventFilter(this);
     list->viewport()->installEventFilter(this);
     list->viewport()->setAcceptDrops(true);
+    list->setDragEnabled(true);
+    list->setItemDelegate(new MarkColumnDelegate(list));
     // Rows are one line each; sized alike, the list lays out without asking
     // each row for its mark, which is as high as a line of text.
     const int lineHeight = list->fontMetrics().height();
@@ -76,15 +125,40 @@ bool ListCommands::eventFilter(QObject *watched, QEvent *event)
 bool ListCommands::handleDrop(QEvent *event)
 {
     auto *drop = static_cast<QDropEvent *>(event);
+    if (drop->mimeData()->hasFormat(RomListModel::rowMimeType())) {
+        drop->acceptProposedAction();
+        if (event->type() == QEvent::Drop)
+            moveDraggedRow(drop->mimeData()->data(RomListModel::rowMimeType()).toInt(), drop->position().toPoint());
+        return true;
+    }
     const QStringList paths = draggedRoms(drop->mimeData());
     if (paths.isEmpty())
         return true;
     drop->acceptProposedAction();
     if (event->type() == QEvent::Drop) {
         // Ends silently at the first failure, as the Browse command does.
-        m_window.errorReport().ignoreErrors(&m_window, [this, &paths] { m_window.addRoms(paths); });
+        m_window.history().record(QStringLiteral("Add Roms"), [this, &paths] {
+            m_window.errorReport().ignoreErrors(&m_window, [this, &paths] { m_window.addRoms(paths); });
+        });
     }
     return true;
+}
+
+void ListCommands::moveDraggedRow(int from, QPoint position)
+{
+    m_window.history().record(QStringLiteral("Move Rom"), [&] {
+        m_window.errorReport().reportErrors(&m_window, [&] {
+            // Dropped below the last row, the game goes last.
+            QListView *list = m_window.lbRoms();
+            const int games = m_window.games().rowCount();
+            const QModelIndex target = list->indexAt(position);
+            const int to = target.isValid() ? target.row() : games - 1;
+            if (from < 0 || from >= games || from == to)
+                return;
+            m_window.changeRows([&] { m_window.games().moveGame(checkedInt16(from), checkedInt16(to)); });
+            m_window.selectRowAfterChange(to);
+        });
+    });
 }
 
 void ListCommands::showMenu(std::optional<QPoint> mousePosition)
@@ -104,17 +178,28 @@ bool ListCommands::lbRoms_KeyPress(const QKeyEvent &key)
     if (key.key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)
         showMenu(std::nullopt);
     else if (key.key() == Qt::Key_Delete && modifiers == Qt::NoModifier)
-        m_window.cmdRemoveRom_Click();
+        clickButton("cmdRemoveRom");
     else if (key.key() == Qt::Key_Up && modifiers == Qt::ControlModifier)
-        m_window.cmdUpList_Click();
+        clickButton("cmdUpList");
     else if (key.key() == Qt::Key_Down && modifiers == Qt::ControlModifier)
-        m_window.cmdDownList_Click();
+        clickButton("cmdDownList");
     else
         return false;
     return true;
 }
 
+void ListCommands::clickButton(const char *name)
+{
+    // As the button's own click, so that the step is recorded in one place.
+    m_window.findChild<QPushButton *>(QLatin1String(name))->click();
+}
+
 void ListCommands::mnuSortByTitle_Click()
+{
+    m_window.history().record(QStringLiteral("Sort by Title"), [this] { sortByTitle(); });
+}
+
+void ListCommands::sortByTitle()
 {
     m_window.errorReport().reportErrors(&m_window, [this] {
         const int selected = m_window.lbRoms()->currentIndex().row();
@@ -127,10 +212,12 @@ void ListCommands::mnuSortByTitle_Click()
 
 void ListCommands::mnuCleanUpTitles_Click()
 {
-    m_window.errorReport().reportErrors(&m_window, [this] {
-        m_window.games().cleanUpTitles();
-        if (const int row = m_window.lbRoms()->currentIndex().row(); row != -1)
-            m_window.ShowRom(checkedInt16(row));
+    m_window.history().record(QStringLiteral("Clean Up Titles"), [this] {
+        m_window.errorReport().reportErrors(&m_window, [this] {
+            m_window.games().cleanUpTitles();
+            if (const int row = m_window.lbRoms()->currentIndex().row(); row != -1)
+                m_window.ShowRom(checkedInt16(row));
+        });
     });
 }
 
@@ -146,6 +233,15 @@ void ListCommands::mnuShowMenu_Click()
 
 void ListCommands::mnuReopenLastBuild_Click()
 {
+    const bool wasEmpty = m_window.games().rowCount() == 0;
+    m_window.history().record(QStringLiteral("Reopen Last Build"), [this] { reopenLastBuild(); });
+    // What was reopened is what the last build wrote.
+    if (wasEmpty && m_window.games().rowCount() > 0)
+        m_window.history().markBuilt();
+}
+
+void ListCommands::reopenLastBuild()
+{
     m_window.errorReport().reportErrors(&m_window, [this] {
         RomList &roms = m_window.games().roms();
         if (roms.upperBound() != 0)
@@ -157,7 +253,7 @@ void ListCommands::mnuReopenLastBuild_Click()
             paths << build.roms.at(i).RomPath;
         m_window.addRoms(paths);
         for (qint16 i = 0; i < build.roms.upperBound(); ++i)
-            roms.at(i) = build.roms.at(i);
+            m_window.games().setEntry(i, build.roms.at(i));
         m_window.setOutputFile(build.outputPath);
     });
 }

@@ -11,7 +11,8 @@ class frmMain;
 
 // What the list of games offers beyond its buttons: its context menu (the
 // right button, the Menu key, Shift+F10), its keys (Delete, Ctrl+Up and
-// Ctrl+Down as the buttons) and ROM files dropped onto it. Every change goes
+// Ctrl+Down as the buttons, Ctrl+Z and Ctrl+Shift+Z or Ctrl+Y to undo and
+// redo), ROM files dropped onto it and its rows dragged into place. Every change goes
 // through the window's own procedures, so the panels follow as they do for
 // the buttons.
 class ListCommands : public QObject
@@ -36,6 +37,11 @@ private:
     void showMenu(std::optional<QPoint> mousePosition);
     bool lbRoms_KeyPress(const QKeyEvent &key);
     bool handleDrop(QEvent *event);
+    // Moves the game of a row dragged within the list to where it was dropped.
+    void moveDraggedRow(int from, QPoint position);
+    void clickButton(const char *name);
+    void sortByTitle();
+    void reopenLastBuild();
 
     frmMain &m_window;
     QMenu *m_mnuList;

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMimeData>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <deque>
@@ -23,6 +25,8 @@ struct Step
     QTestEventList events;
     std::optional<QStringList> answer;
     QStringList dropped = {};
+    // A row dragged within the list and dropped onto another: from, to.
+    std::optional<std::pair<int, int>> dragged = {};
 };
 Q_DECLARE_METATYPE(Step)
 using Steps = QList<Step>;
@@ -65,9 +69,11 @@ inline Step row(int index)
 struct ScriptedFiles : FileChooser
 {
     std::deque<std::optional<QStringList>> answers;
+    std::vector<FileRequest> requests;
 
     std::optional<QStringList> choose(QWidget *parent, const FileRequest &request) override
     {
+        requests.push_back(request);
         if (answers.empty())
             return systemFileChooser().choose(parent, request);
         std::optional<QStringList> answer = std::move(answers.front());
@@ -84,17 +90,42 @@ struct ShownErrors : ErrorDisplay
     void display(QWidget *, const QString &message) override { messages << message; }
 };
 
+// Answers the window's questions as told; keeps what it was asked.
+struct ScriptedQuestions : Question
+{
+    bool answer = false;
+    QStringList asked;
+
+    bool ask(QWidget *, const QString &question) override
+    {
+        asked << question;
+        return answer;
+    }
+};
+
+// Settings in a folder of this test run's own, never the user's; empty.
+inline bool useEmptyTestSettings()
+{
+    static const QTemporaryDir folder;
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
+    QSettings().clear();
+    return true;
+}
+
 // The window, shown and active, over a store of its own.
 struct WindowFixture
 {
+    bool settingsReady = useEmptyTestSettings();
     ScriptedFiles files;
     ShownErrors errors;
+    ScriptedQuestions questions;
     RomList roms = [] {
         RomList leftOver; // start-up must empty the list it is given
         leftOver.AddRom("/roms/left.nes");
         return leftOver;
     }();
-    frmMain window{roms, {files, errors}};
+    frmMain window{roms, {files, errors, questions}};
 
     WindowFixture()
     {
@@ -128,10 +159,16 @@ struct WindowFixture
             // As a drag ends: the list gets the drop only when it took the drag.
             QMimeData data;
             data.setUrls(QUrl::fromStringList(step.dropped));
-            QDragEnterEvent enter({}, Qt::CopyAction, &data, Qt::LeftButton, {});
-            QDropEvent drop({}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QPoint target;
+            if (step.dragged) {
+                data.setData(RomListModel::rowMimeType(), QByteArray::number(step.dragged->first));
+                target = window.lbRoms()->visualRect(window.games().index(step.dragged->second)).center();
+            }
+            QDragEnterEvent enter(target, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QDropEvent drop(target, Qt::CopyAction, &data, Qt::LeftButton, {});
             QWidget *list = window.lbRoms()->viewport();
-            if (!step.dropped.isEmpty() && (QApplication::sendEvent(list, &enter), enter.isAccepted()))
+            if ((!step.dropped.isEmpty() || step.dragged)
+                && (QApplication::sendEvent(list, &enter), enter.isAccepted()))
                 QApplication::sendEvent(list, &drop);
         }
     }

@@ -1,16 +1,19 @@
 // The window driven as a user drives it, with the file dialog's answers
 // scripted, and the real dialog once.
 #include "buildscript.h"
+#include "listhistory.h"
 #include "menufile.h"
 #include "scriptrunner.h"
 #include "testsupport.h"
 #include "windowsupport.h"
 
+#include <QAbstractItemDelegate>
 #include <QAccessible>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -87,6 +90,31 @@ class TestWindow : public QObject
     Q_OBJECT
 
     std::optional<WindowFixture> f;
+
+    // Everything a step can change, one line per thing: games, spare slot,
+    // rows, selection, editor and output panel.
+    QStringList state() const
+    {
+        QStringList lines;
+        for (qint16 i = 0; i <= f->roms.upperBound(); ++i) {
+            const RomEntry &e = f->roms.at(i);
+            QStringList options;
+            for (const qint16 option : e.Options)
+                options << QString::number(option);
+            lines << QStringList{e.RomPath, e.MenuTitle, options.join(u','), e.MemFollow, e.SpriteFollow}.join(u'|');
+        }
+        lines << "rows " + f->rowTexts().join(u' ') << "current " + QString::number(f->currentRow());
+        for (const char *box : {"txtMenuTitle", "txtMem", "txtSprite", "txtOutputFile"})
+            lines << QString("%1 %2 %3").arg(box, f->text(box)).arg(f->enabled(box));
+        for (int i = 0; i < 7; ++i)
+            lines << QString("box %1 %2 %3")
+                             .arg(i)
+                             .arg(f->window.chkOptions(i)->isChecked())
+                             .arg(f->enabled(QString("chkOptions_%1").arg(i)));
+        for (const char *name : {"frOptions", "Label1", "frOutput", "Label2", "cmdSave", "cmdOutput"})
+            lines << QString("%1 %2").arg(name).arg(f->enabled(name));
+        return lines;
+    }
 
     // The editor shows the selected game (none: the empty spare slot), the
     // selected row is marked, and only an output path allows the build.
@@ -217,8 +245,10 @@ private slots:
         QTest::addColumn<bool>("mouse");
         QTest::addColumn<QString>("entries");
         QTest::addColumn<QStringList>("menuRows");
-        const QString empty = "&Sort by Title- &Clean Up Titles- Show &Menu...- | &Reopen Last Build+";
-        const QString games = "&Sort by Title+ &Clean Up Titles+ Show &Menu...+ | &Reopen Last Build-";
+        const QString empty = "&Undo- Re&do- | &Sort by Title- &Clean Up Titles- Show &Menu...- Show &Titles+ | "
+                              "&Reopen Last Build+";
+        const QString games = "&Undo Check Screen Follows Sprite+ Re&do- | &Sort by Title+ &Clean Up Titles+ "
+                              "Show &Menu...+ Show &Titles+ | &Reopen Last Build-";
         // clang-format off
         QTest::newRow("empty list, Shift+F10") << "" << false << empty << QStringList();
         QTest::newRow("games, right button") << "a.nes b.nes" << true << games << QStringList{"1 a Speed Hack 1, Screen Follows Sprite 0", "2 b "};
@@ -298,6 +328,8 @@ private slots:
         QCOMPARE(f->errors.messages.value(0), QDir::toNativeSeparators(report.replace("{start}", start.path())));
         QCOMPARE(f->rowTexts().join(u' '), report.isEmpty() ? "good.nes gone.nes" : "");
         QCOMPARE(f->text("txtOutputFile"), report.isEmpty() ? QDir::toNativeSeparators(start.filePath("out.gba")) : "");
+        // A reopened list is what the last build wrote: closing it loses nothing.
+        QVERIFY(!f->window.history().unbuiltChanges());
         verifyEditor();
         if (!report.isEmpty())
             return;
@@ -308,6 +340,143 @@ private slots:
         const RomListModel &games = f->window.games();
         QCOMPARE(games.index(0).data(Qt::ToolTipRole), roms.at(0).RomPath + "\nMapper 0, PRG 16 KiB, CHR 8 KiB");
         QVERIFY(games.index(0).data(Qt::DecorationRole).isNull() && !games.index(1).data(Qt::DecorationRole).isNull());
+    }
+
+    // Every step, then Undo from the list's menu (all as before the step, the
+    // panels included), then Redo (all as after it). Three games A, B, C are
+    // added first, then "setup" runs, then "step".
+    void undoRedo_data()
+    {
+        QTest::addColumn<Steps>("setup");
+        QTest::addColumn<Step>("step");
+        QTest::addColumn<QString>("undo");
+        const Step sprite = click("chkOptions_4"), mem = click("chkOptions_5");
+        const Steps edited = {row(1), mem, type("txtMem", "12"), type("txtMenuTitle", "_(U)")};
+        // clang-format off
+        QTest::newRow("add") << edited << click("cmdBrowse", {{"D.nes", "E.nes"}}) << "&Undo Add Roms";
+        QTest::newRow("add, nothing selected") << Steps{} << click("cmdBrowse", {{"D.nes"}}) << "&Undo Add Roms";
+        QTest::newRow("drop") << edited << Step{"lbRoms", {}, {}, {"file:///r/d.nes"}} << "&Undo Add Roms";
+        QTest::newRow("remove") << edited << click("cmdRemoveRom") << "&Undo Remove Rom";
+        QTest::newRow("remove the last") << Steps{row(2), sprite} << key("lbRoms", Qt::Key_Delete) << "&Undo Remove Rom";
+        QTest::newRow("remove the only game")
+            << Steps{row(0), click("cmdRemoveRom"), row(0), click("cmdRemoveRom"), click("cmdSave", {{"o"}}), row(0), sprite}
+            << click("cmdRemoveRom") << "&Undo Remove Rom";
+        QTest::newRow("up") << edited << click("cmdUpList") << "&Undo Move Up";
+        QTest::newRow("down") << edited << key("lbRoms", Qt::Key_Down, Qt::ControlModifier) << "&Undo Move Down";
+        QTest::newRow("drag down") << edited << Step{"lbRoms", {}, {}, {}, std::pair(0, 2)} << "&Undo Move Rom";
+        QTest::newRow("drag up") << edited << Step{"lbRoms", {}, {}, {}, std::pair(2, 0)} << "&Undo Move Rom";
+        QTest::newRow("sort") << Steps{row(0), type("txtMenuTitle", "\bZ"), sprite} << menu("s") << "&Undo Sort by Title";
+        QTest::newRow("clean up titles") << edited << menu("c") << "&Undo Clean Up Titles";
+        QTest::newRow("typing joins") << Steps{row(1)} << type("txtMenuTitle", "xy") << "&Undo Edit Menu Title";
+        QTest::newRow("typing after choosing a game again") << Steps{row(1), type("txtMenuTitle", "x"), row(0), row(1)}
+            << type("txtMenuTitle", "y") << "&Undo Edit Menu Title";
+        QTest::newRow("an option") << edited << click("chkOptions_0") << "&Undo Check Speed Hack 1";
+        QTest::newRow("an option clears its partner") << edited << sprite << "&Undo Check Screen Follows Sprite";
+        QTest::newRow("a follow value") << Steps{row(1), sprite} << type("txtSprite", "12") << "&Undo Edit Sprite Value";
+        // clang-format on
+    }
+    void undoRedo()
+    {
+        QFETCH(Steps, setup);
+        QFETCH(Step, step);
+        QFETCH(QString, undo);
+        f->play(Steps{click("cmdBrowse", {{"A.nes", "B.nes", "C.nes"}})} + setup);
+        const QStringList before = state();
+        f->play({step});
+        const QStringList after = state();
+        QVERIFY(before != after);
+        auto *undoEntry = f->find<QAction>("mnuUndo");
+        auto *redoEntry = f->find<QAction>("mnuRedo");
+        QCOMPARE(undoEntry->text(), undo);
+        f->play({menu("u")});
+        QCOMPARE(state(), before);
+        QCOMPARE(redoEntry->text(), "Re&do" + undo.mid(5));
+        f->play({menu("d")});
+        QCOMPARE(state(), after);
+        QCOMPARE(undoEntry->text(), undo);
+        QVERIFY(!redoEntry->isEnabled());
+    }
+
+    // The keys while the list has the focus, each step's row texts after it.
+    void undoKeys()
+    {
+        f->play({click("cmdBrowse", {{"A.nes", "B.nes"}}), row(0), click("cmdRemoveRom")});
+        const auto press = [this](const char *control, QKeyCombination keys) {
+            f->find(control)->setFocus();
+            QTest::keyClick(f->find(control), keys.key(), keys.keyboardModifiers());
+            return f->rowTexts().join(u' ') + "|" + f->text("txtMenuTitle");
+        };
+        QCOMPARE(press("lbRoms", Qt::CTRL | Qt::Key_Z), "A.nes B.nes|A");
+        QCOMPARE(press("lbRoms", Qt::CTRL | Qt::SHIFT | Qt::Key_Z), "B.nes|B");
+        QCOMPARE(press("lbRoms", Qt::CTRL | Qt::Key_Z), "A.nes B.nes|A");
+        QCOMPARE(press("lbRoms", Qt::CTRL | Qt::Key_Y), "B.nes|B");
+        // A text box keeps its own undo.
+        f->play({type("txtMenuTitle", "x")});
+        QCOMPARE(press("txtMenuTitle", Qt::CTRL | Qt::Key_Z), "B.nes|B");
+        QCOMPARE(f->roms.at(0).MenuTitle, "B");
+        // Typed and taken back in the box: the game is as it was, and no step is left.
+        QCOMPARE(f->window.history().stack().count(), 2); // the add and the remove
+    }
+
+    // Closing the window after "steps": asked whether to lose unbuilt changes, answered "yes".
+    void closing_data()
+    {
+        QTest::addColumn<Steps>("steps");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("asked");
+        const Step add = click("cmdBrowse", {{"A.nes"}});
+        // clang-format off
+        QTest::newRow("empty") << Steps{} << false << false;
+        QTest::newRow("changes, no") << Steps{add} << false << true;
+        QTest::newRow("changes, yes") << Steps{add} << true << true;
+        QTest::newRow("emptied again") << Steps{add, row(0), click("cmdRemoveRom")} << false << false;
+        // clang-format on
+    }
+    void closing()
+    {
+        QFETCH(Steps, steps);
+        QFETCH(bool, yes);
+        QFETCH(bool, asked);
+        f->play(steps);
+        f->questions.answer = yes;
+        QCOMPARE(f->window.close(), !asked || yes);
+        QCOMPARE(f->questions.asked,
+                 asked ? QStringList{"The list has changes that are not in a built image. Close anyway?"}
+                       : QStringList());
+    }
+
+    // Show Titles: rows show menu titles, kept for the next run; every row keeps the mark's place.
+    void titlesView()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("a.nes"), QByteArray("NES\x1a\x01\x01") + QByteArray(10 + 24 * 1024, 0));
+        const QStringList paths{dir.filePath("a.nes"), dir.filePath("gone/a.nes")};
+        f->play({click("cmdBrowse", paths), row(1), type("txtMenuTitle", "\b\bB")});
+        const RomListModel &games = f->window.games();
+        QCOMPARE(f->rowTexts(), QStringList({"a.nes", "a.nes"}));
+        QListView *list = f->window.lbRoms();
+        QStyleOptionViewItem option;
+        option.initFrom(list);
+        option.decorationSize = list->iconSize();
+        QVERIFY(games.index(0).data(Qt::DecorationRole).isNull() && !games.index(1).data(Qt::DecorationRole).isNull());
+        QCOMPARE(list->itemDelegate()->sizeHint(option, games.index(0)),
+                 list->itemDelegate()->sizeHint(option, games.index(1)));
+        f->play({menu("t"), type("txtMenuTitle", "x")});
+        QCOMPARE(f->rowTexts(), QStringList({"a", "Bx"}));
+        QVERIFY(games.index(1).data(Qt::ToolTipRole).toString().startsWith("a.nes\n"));
+        f->play({menu("u")});
+        QCOMPARE(f->rowTexts(), QStringList({"a", "a"}));
+        RomList again;
+        frmMain next(again, {f->files, f->errors, f->questions});
+        QVERIFY(next.games().showTitles());
+        // The dialogs start where the last game and the last output were.
+        f->play({click("cmdSave", {{dir.filePath("out/o.gba")}})});
+        f->files.answers = {std::nullopt, std::nullopt};
+        next.cmdBrowse_Click();
+        next.cmdSave_Click();
+        QCOMPARE(f->files.requests.at(f->files.requests.size() - 2).folder, dir.filePath("gone"));
+        QCOMPARE(f->files.requests.back().folder, dir.filePath("out"));
+        QCOMPARE(f->files.requests.back().fileName, "");
     }
 
     // What a screen reader says each control does.
