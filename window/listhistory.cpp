@@ -70,15 +70,7 @@ ListHistory::ListHistory(frmMain &window) : QObject(&window), m_window(window)
             [this](const QModelIndex &, int, int, const QModelIndex &, int row) {
                 noteChange({GamesChange::Swap, qint16(row), {}, {}, {}});
             });
-    connect(&games, &RomListModel::permuted, this, [this](const std::vector<qint16> &order) {
-        // Only the stretch in which games moved: a sort after a small change costs little.
-        std::size_t first = 0, end = order.size();
-        while (first < end && order[first] == qint16(first))
-            ++first;
-        while (end > first && order[end - 1] == qint16(end - 1))
-            --end;
-        noteChange({GamesChange::Permute, qint16(first), {}, {order.begin() + qsizetype(first), order.begin() + qsizetype(end)}, {}});
-    });
+    connect(&games, &RomListModel::permuted, this, &ListHistory::notePermutation);
     connect(&games, &RomListModel::titlesReplaced, this, [this](const std::vector<std::pair<qint16, QString>> &old) {
         noteChange({GamesChange::Titles, 0, {}, {}, old});
     });
@@ -89,8 +81,7 @@ ListHistory::ListHistory(frmMain &window) : QObject(&window), m_window(window)
         if (box->objectName() != QLatin1String("txtOutputFile"))
             box->installEventFilter(this);
     }
-    connect(window.lbRoms()->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            &ListHistory::endTyping);
+    connect(window.lbRoms()->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &ListHistory::endTyping);
 }
 
 bool ListHistory::eventFilter(QObject *, QEvent *event)
@@ -123,6 +114,30 @@ void ListHistory::noteChange(GamesChange change)
         }
     }
     changes.push_back(std::move(change));
+}
+
+void ListHistory::notePermutation(const std::vector<qint16> &order)
+{
+    // Only the stretch in which games moved, and that as runs of games that
+    // kept their neighbours where that is shorter: a drag or a sort after a
+    // small change costs a few numbers, not one per game.
+    std::size_t first = 0, end = order.size();
+    while (first < end && order[first] == qint16(first))
+        ++first;
+    while (end > first && order[end - 1] == qint16(end - 1))
+        --end;
+    GamesChange change{GamesChange::Permute, qint16(first), {}, {}, {}};
+    for (std::size_t i = first; i < end && change.order.size() < end - first;) {
+        std::size_t next = i + 1;
+        while (next < end && order[next] == order[next - 1] + 1)
+            ++next;
+        change.order.insert(change.order.end(), {order[i], qint16(next - i)});
+        i = next;
+    }
+    change.orderAsRuns = change.order.size() < end - first;
+    if (!change.orderAsRuns)
+        change.order.assign(order.begin() + qsizetype(first), order.begin() + qsizetype(end));
+    noteChange(std::move(change));
 }
 
 PanelState ListHistory::panels() const
@@ -171,8 +186,8 @@ void ListHistory::recordEdit(const QString &what, bool typing, const std::functi
         return;
     games.entryChanged(qint16(state.row));
     const bool joins = typing && m_typing && m_typing->what == what && m_typing->row == state.row;
-    m_stack.push(new Step(*this, what, {{GamesChange::Entry, qint16(state.row), {before, after}, {}, {}}}, state,
-                          state, typing, joins));
+    m_stack.push(new Step(*this, what, {{GamesChange::Entry, qint16(state.row), {before, after}, {}, {}}}, state, state,
+                          typing, joins));
     m_typing = typing ? std::optional(Typing{what, state.row}) : std::nullopt;
 }
 
@@ -217,14 +232,20 @@ void ListHistory::apply(const GamesChange &change, bool undo)
         games.SwapRomWithNext(change.index);
         break;
     case GamesChange::Permute: {
+        std::vector<qint16> moved;
+        for (std::size_t run = 0; change.orderAsRuns && run < change.order.size(); run += 2) {
+            for (qint16 i = 0; i < change.order[run + 1]; ++i)
+                moved.push_back(qint16(change.order[run] + i));
+        }
+        const std::vector<qint16> &from = change.orderAsRuns ? moved : change.order;
         std::vector<qint16> order(std::size_t(games.roms().upperBound()));
         std::iota(order.begin(), order.end(), qint16(0));
-        for (std::size_t i = 0; i < change.order.size(); ++i) {
+        for (std::size_t i = 0; i < from.size(); ++i) {
             const std::size_t to = std::size_t(change.index) + i;
             if (undo)
-                order[std::size_t(change.order[i])] = qint16(to);
+                order[std::size_t(from[i])] = qint16(to);
             else
-                order[to] = change.order[i];
+                order[to] = from[i];
         }
         games.applyPermutation(order);
         break;

@@ -28,8 +28,11 @@ struct GamesChange
     Kind kind = Insert;
     qint16 index = 0;              // the first game concerned
     std::vector<RomEntry> entries; // Insert: the games added; Remove: the game; Entry: before, after
-    std::vector<qint16> order;     // Permute: the order from index on, as far as a game moved
+    // Permute: the old index of each game from index on, as far as a game
+    // moved; or, where shorter, as runs: first old index, length, ...
+    std::vector<qint16> order;
     std::vector<std::pair<qint16, QString>> titles; // Titles: index and old title, then the new one
+    bool orderAsRuns = false;
 };
 
 // Every change to the games as a step that can be taken back and done again,
@@ -70,6 +73,7 @@ protected:
 
 private:
     void noteChange(GamesChange change);
+    void notePermutation(const std::vector<qint16> &order);
     void apply(const GamesChange &change, bool undo);
     PanelState panels() const;
     void showPanels(PanelState panels);

@@ -2,9 +2,10 @@
 // files in one dialog answer (with the ROM check of the rows in view against
 // without, and then the check of every row), one file
 // too many, removing the first row, and the context menu's Sort by Title,
-// Clean Up Titles and Reopen Last Build, and the build's checks before it
-// writes (to a new output, and over the image of an earlier build), against
-// writing the build's two files.
+// Clean Up Titles and Reopen Last Build, undo and redo of the sort, and the
+// build's checks before it writes (to a new output, and over the image of an
+// earlier build), against writing the build's two files; then the heap the
+// undo stack holds after 200 steps of drags and sorts.
 // Run from anywhere: it works in a temporary folder of its own.
 #include "apperror.h"
 #include "buildcheck.h"
@@ -12,6 +13,7 @@
 #include "buildscript.h"
 #include "frmmain.h"
 #include "listcommands.h"
+#include "listhistory.h"
 #include "menufile.h"
 #include "romlist.h"
 #include "scriptrunner.h"
@@ -21,11 +23,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QListView>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <malloc.h>
 #include <map>
 #include <vector>
 
@@ -54,6 +58,39 @@ struct FixedAnswer : FileChooser
     std::optional<QStringList> choose(QWidget *, const FileRequest &) override { return paths; }
 };
 
+// Bytes of the heap in use.
+std::size_t heapInUse()
+{
+    return mallinfo2().uordblks;
+}
+
+// The heap that 200 steps hold on a list of 32767 games out of title order:
+// a sort, then a game dragged from the top to the bottom and a sort again,
+// until the stack is full. Returns the heap of the list itself and of the steps.
+std::pair<std::size_t, std::size_t> stepsHeap(const QStringList &paths, int &steps)
+{
+    const std::size_t before = heapInUse();
+    RomList roms;
+    FixedAnswer answer;
+    answer.paths = paths;
+    frmMain window(roms, {answer});
+    window.show();
+    window.cmdBrowse_Click(); // not a step: the list itself
+    QCoreApplication::processEvents();
+    const std::size_t list = heapInUse();
+    ListCommands &commands = *window.findChild<ListCommands *>();
+    ListHistory &history = window.history();
+    commands.mnuSortByTitle_Click();
+    while (history.stack().count() < ListHistory::StepLimit) {
+        history.record(QStringLiteral("Move Rom"),
+                       [&] { window.changeRows([&] { window.games().moveGame(0, qint16(RomList::MaxGames - 1)); }); });
+        commands.mnuSortByTitle_Click();
+    }
+    QCoreApplication::processEvents();
+    steps = history.stack().count();
+    return {list - before, heapInUse() - list};
+}
+
 double median(std::vector<double> times)
 {
     std::sort(times.begin(), times.end());
@@ -66,6 +103,9 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    QTemporaryDir settings; // the user's own settings stay as they are
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     QTemporaryDir start;
     QDir::setCurrent(start.path());
     const QStringList paths = makeRoms(QDir(start.path()));
@@ -127,6 +167,11 @@ int main(int argc, char *argv[])
         list->setCurrentIndex(list->model()->index(100, 0));
         timed("sort", [&] { commands.mnuSortByTitle_Click(); });
         countsRight &= roms.at(qint16(list->currentIndex().row())).RomPath == paths[100];
+        QUndoStack &steps = window.history().stack();
+        timed("undo sort", [&] { steps.undo(); });
+        countsRight &= list->currentIndex().row() == 100 && roms.at(100).RomPath == paths[100];
+        timed("redo sort", [&] { steps.redo(); });
+        countsRight &= roms.at(qint16(list->currentIndex().row())).RomPath == paths[100];
         timed("clean", [&] { commands.mnuCleanUpTitles_Click(); });
         reopened.show();
         timed("reopen", [&] { reopened.findChild<ListCommands *>()->mnuReopenLastBuild_Click(); });
@@ -145,9 +190,18 @@ int main(int argc, char *argv[])
                 median(times["check every row"]));
     std::printf("remove the first of 32767 rows: %8.2f ms (target < 100)\n", median(times["remove"]));
     std::printf("write menu.txt and TamLof.bat:  %8.2f ms\n", write);
-    for (const char *name : {"sort", "clean", "reopen", "checks", "checks, image there"})
+    for (const char *name : {"sort", "undo sort", "redo sort", "clean", "reopen", "checks", "checks, image there"})
         std::printf("%-30s  %8.2f ms = %.2f x writing the two files\n", qPrintable(QStringLiteral("%1:").arg(name)),
                     median(times[name]), median(times[name]) / write);
+    int steps = 0;
+    const auto [listHeap, stepsHeapSize] = stepsHeap(paths, steps);
+    std::printf("heap of the list of 32767 games: %7.2f MiB\n", double(listHeap) / (1 << 20));
+    std::printf("heap of %d steps (100 sorts):   %7.2f MiB = %.3f x the list (target: a few MiB)\n", steps,
+                double(stepsHeapSize) / (1 << 20), double(stepsHeapSize) / double(listHeap));
     std::printf("counts after each step:         %s\n", countsRight ? "right" : "WRONG");
-    return (addReference < 1000 && add <= 2 * addReference && median(times["remove"]) < 100 && countsRight) ? 0 : 1;
+    const bool undoFast = median(times["undo sort"]) < 1000 && median(times["redo sort"]) < 1000;
+    return (addReference < 1000 && add <= 2 * addReference && median(times["remove"]) < 100 && undoFast
+            && stepsHeapSize < 4 * (1 << 20) && countsRight)
+            ? 0
+            : 1;
 }
