@@ -76,7 +76,8 @@ struct ScriptedFiles : FileChooser
         requests.push_back(request);
         if (answers.empty())
             return systemFileChooser().choose(parent, request);
-        std::optional<QStringList> answer = std::move(answers.front());
+        std::optional<QStringList> answer;
+        answer.swap(answers.front());
         answers.pop_front();
         return answer;
     }
