@@ -52,6 +52,23 @@ void removeFile(const std::filesystem::path &name)
 {
     _wunlink(name.c_str());
 }
+
+// The volume and file index, which _wstat64 leaves out (st_ino 0), from a
+// handle that asks for no access, so that no sharing mode stands in its way.
+FileIdentity fileIdentity(const QString &path)
+{
+    const HANDLE file = CreateFileW(nativeName(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &info)) {
+        const AppError failure = AppError::fromLastWindowsError(path);
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        throw failure;
+    }
+    CloseHandle(file);
+    return {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+}
 #else
 int createNewFile(const std::filesystem::path &name)
 {
@@ -176,21 +193,8 @@ FileLookup lookUpFile(const QString &path, bool withIdentity)
     }
     const int readError = _waccess(nativeName(path), 4) == 0 ? 0 : errno;
     const auto mode = st.st_mode & _S_IFMT;
-    if (withIdentity) {
-        // _wstat64 leaves st_ino 0: the volume and file index come from a
-        // handle that asks for no access, so no sharing mode stands in its way.
-        const HANDLE file = CreateFileW(nativeName(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        BY_HANDLE_FILE_INFORMATION info = {};
-        if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &info)) {
-            const AppError failure = AppError::fromLastWindowsError(path);
-            if (file != INVALID_HANDLE_VALUE)
-                CloseHandle(file);
-            throw failure;
-        }
-        CloseHandle(file);
-        lookup.identity = {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
-    }
+    if (withIdentity)
+        lookup.identity = fileIdentity(path);
 #else
     Q_UNUSED(withIdentity);
     const QByteArray name = QFile::encodeName(path);

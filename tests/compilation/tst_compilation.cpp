@@ -262,24 +262,24 @@ private slots:
     }
 
     // What the report says when cmd has ended: the sizes the build expected
-    // and found (-1: no file), cmd's exit code; error number 0: no report.
+    // and found (-1: no file), cmd's exit code; NoError: no report.
     void joinedImage_data()
     {
         // clang-format off
         QTest::addColumn<qint64>("expected");
         QTest::addColumn<qint64>("found");
-        QTest::addColumn<int>("error");
+        QTest::addColumn<AppError::Code>("error");
         QTest::addColumn<QString>("says");
         const qint64 limit = CartridgeLimit;
         // Windows' ERROR_FILE_NOT_FOUND and ERROR_INVALID_DATA, the report's numbers on every system.
-        const int FileNotFound = 2, InvalidData = 13;
-        QTest::newRow("whole") << qint64(84113) << qint64(84113) << 0 << "";
+        const AppError::Code FileNotFound{AppError::Domain::Windows, 2}, InvalidData{AppError::Domain::Windows, 13};
+        QTest::newRow("whole") << qint64(84113) << qint64(84113) << NoError << "";
         QTest::newRow("short") << qint64(84113) << qint64(76113) << InvalidData << "76113 bytes long, and it should be 84113 bytes long. The command interpreter ended with exit code 1.";
         QTest::newRow("longer") << qint64(84113) << qint64(84114) << InvalidData << "84114 bytes long, and it should be 84113";
         QTest::newRow("missing") << qint64(84113) << qint64(-1) << FileNotFound << "not whole: no image is there";
         QTest::newRow("empty") << qint64(84113) << qint64(0) << InvalidData << "0 bytes long";
-        QTest::newRow("whole, as big as a cartridge") << limit << limit << 0 << "";
-        QTest::newRow("whole, over 32 MiB") << limit + 1 << limit + 1 << int(AppError::Overflow) << "is 32.0 MiB, more than the 32 MiB a Game Boy Advance cartridge can address. The image was kept.";
+        QTest::newRow("whole, as big as a cartridge") << limit << limit << NoError << "";
+        QTest::newRow("whole, over 32 MiB") << limit + 1 << limit + 1 << programError(AppError::Overflow) << "is 32.0 MiB, more than the 32 MiB a Game Boy Advance cartridge can address. The image was kept.";
         QTest::newRow("short, over 32 MiB") << limit + 9 << limit + 1 << InvalidData << "should be 33554441 bytes long";
         // clang-format on
     }
@@ -288,10 +288,10 @@ private slots:
     {
         QFETCH(qint64, expected);
         QFETCH(qint64, found);
-        QFETCH(int, error);
+        QFETCH(AppError::Code, error);
         QFETCH(QString, says);
         const std::optional<AppError> report = joinedImageReport("C:/out/x.gba", expected, found, 1);
-        QCOMPARE(report ? report->number() : 0, error);
+        QCOMPARE(report ? report->code() : NoError, error);
         QVERIFY(!report
                 || (report->text().contains(QDir::toNativeSeparators("C:/out/x.gba"))
                     && report->text().contains(says)));
@@ -318,8 +318,8 @@ private slots:
         RunBuild(dir.path(), dir.filePath("first.gba"), roms, first);
         const QByteArray menu = readAll(dir.filePath("menu.txt")), script = readAll(dir.filePath("TamLof.bat"));
         for (ScriptRunner *runner : {&first, &second})
-            QCOMPARE(errorOf([&] { RunBuild(dir.path(), dir.filePath("second.gba"), roms, *runner); }).number,
-                     EWOULDBLOCK);
+            QCOMPARE(errorOf([&] { RunBuild(dir.path(), dir.filePath("second.gba"), roms, *runner); }),
+                     errnoError(EWOULDBLOCK));
         QCOMPARE(readAll(dir.filePath("TamLof.bat")), script);
         writeFile(dir.filePath("go"), {});
         QCOMPARE(started.waitForAll(60000), QList<int>{0});
