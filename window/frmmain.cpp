@@ -3,6 +3,7 @@
 #include "buildaction.h"
 #include "listcommands.h"
 #include "listhistory.h"
+#include "menufile.h"
 #include "romlist.h"
 #include "ui_frmMain.h"
 
@@ -18,6 +19,19 @@ namespace {
 // The option boxes of the two follow options, which exclude each other.
 constexpr int SpriteBox = int(Option::ScreenFollowsSprite);
 constexpr int MemoryBox = int(Option::ScreenFollowsMemory);
+
+// A follow box says that only a number counts: the build writes 0 for any
+// other text, which shows in the warning colour meanwhile.
+void showWhatCounts(QLineEdit *box)
+{
+    box->setToolTip(QStringLiteral("A number. Any other text becomes 0 in the menu when the image is made."));
+    QObject::connect(box, &QLineEdit::textChanged, box, [box](const QString &text) {
+        QPalette palette = box->palette();
+        palette.setColor(QPalette::Text, isNumeric(text) || text.isEmpty() ? QPalette().color(QPalette::Text)
+                                                                             : QColor(0xc0, 0x00, 0x00));
+        box->setPalette(palette);
+    });
+}
 
 } // namespace
 
@@ -76,6 +90,8 @@ frmMain::frmMain(RomList &romList, WindowDialogs dialogs, QWidget *parent)
     connect(&m_scriptRunner, &ScriptRunner::joinFailed, this,
             [this](const AppError &error) { m_errorReport.show(this, error); });
     m_listCommands = new ListCommands(*this);
+    showWhatCounts(m_ui->txtSprite);
+    showWhatCounts(m_ui->txtMem);
 
     // The answer to the emptied list runs inside RemoveRom, while the removed
     // row is still in the list, so the clearing cascade writes into no game.

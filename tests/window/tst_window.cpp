@@ -1,5 +1,6 @@
 // The window driven as a user drives it, with the file dialog's answers
 // scripted, and the real dialog once.
+#include "buildnotice.h"
 #include "buildscript.h"
 #include "listhistory.h"
 #include "menufile.h"
@@ -12,8 +13,11 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QStyleOptionViewItem>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -477,6 +481,48 @@ private slots:
         QCOMPARE(f->files.requests.at(f->files.requests.size() - 2).folder, dir.filePath("gone"));
         QCOMPARE(f->files.requests.back().folder, dir.filePath("out"));
         QCOMPARE(f->files.requests.back().fileName, "");
+    // A notice of 200 x 100 beside a window on a screen of 1024 x 768, or in
+    // the corner where it covers least of a window with no room beside it.
+    void noticePlace_data()
+    {
+        QTest::addColumn<QRect>("window");
+        QTest::addColumn<QPoint>("place");
+        QTest::newRow("right of the window") << QRect(100, 50, 424, 321) << QPoint(532, 50);
+        QTest::newRow("left of it, at the right edge") << QRect(600, 50, 424, 321) << QPoint(392, 50);
+        QTest::newRow("kept on the screen") << QRect(100, 700, 424, 321) << QPoint(532, 668);
+        QTest::newRow("no room beside: a free corner") << QRect(150, 0, 724, 300) << QPoint(0, 668);
+        QTest::newRow("a window as big as the screen") << QRect(0, 0, 1024, 768) << QPoint(0, 0);
+    }
+    void noticePlace()
+    {
+        QFETCH(QRect, window);
+        QTEST(::noticePlace(window, {200, 100}, {0, 0, 1024, 768}), "place");
+    }
+
+    // A whole image announced: a notice that names it and leaves the focus
+    // where the player types, closed by Escape; none once turned off.
+    void buildNotice()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings().clear();
+        f->find("txtOutputFile")->setFocus();
+        BuildNotice::announce(&f->window, {"/images/out.gba", 12, 3565158});
+        auto *notice = f->find("frmBuildNotice");
+        QVERIFY(notice && notice->isVisible());
+        QCOMPARE(notice->findChild<QLabel *>("lblSummary")->text(), "12 games, 3.4 MiB of 32 MiB");
+        QCOMPARE(notice->findChild<QLabel *>("lblImage")->text(), QDir::toNativeSeparators("/images/out.gba"));
+        QVERIFY(!notice->frameGeometry().intersects(f->window.frameGeometry()));
+        QCOMPARE(QApplication::focusWidget(), f->find("txtOutputFile"));
+        QTest::keyClick(notice, Qt::Key_Escape);
+        QTRY_VERIFY(!f->find("frmBuildNotice"));
+        BuildNotice::announce(&f->window, {"/images/out.gba", 1, 0});
+        QTest::mouseClick(f->find<QCheckBox>("chkDoNotShow"), Qt::LeftButton);
+        QTest::mouseClick(f->find("cmdClose"), Qt::LeftButton);
+        QTRY_VERIFY(!f->find("frmBuildNotice"));
+        QVERIFY(!BuildNotice::wanted());
+        BuildNotice::announce(&f->window, {"/images/out.gba", 1, 0});
+        QVERIFY(!f->find("frmBuildNotice"));
+        QSettings().clear();
     }
 
     // What a screen reader says each control does.
