@@ -17,10 +17,10 @@ namespace {
 
 // The error of a check that failed: what failed, the system's reason and
 // where, then advice where there is some.
-[[noreturn]] void refuse(int errorNumber, const QString &what, const QString &path, const QString &advice = {})
+AppError refusal(int errorNumber, const QString &what, const QString &path, const QString &advice = {})
 {
     const AppError reason = AppError::fromErrno(errorNumber, QDir::toNativeSeparators(path));
-    throw reason.withText(what + QStringLiteral(": ") + reason.text() + advice);
+    return reason.withText(what + QStringLiteral(": ") + reason.text() + advice);
 }
 
 void refuseUnsafe(const QString &path)
@@ -124,19 +124,21 @@ BuildPlan planBuild(const QString &startDir, const QString &outputPath, const Ro
     if (outputPath.isEmpty())
         throw AppError::invalidArgument(QStringLiteral("No output file is named."));
     if (image.error)
-        refuse(image.error, QStringLiteral("The emulator image cannot be read"),
-               start.filePath(BuildFiles::EmulatorImage),
-               QStringLiteral(". TamblinVX Lofter must be started from the folder that holds \"%1\".")
-                       .arg(BuildFiles::EmulatorImage));
+        throw refusal(image.error, QStringLiteral("The emulator image cannot be read"),
+                      start.filePath(BuildFiles::EmulatorImage),
+                      QStringLiteral(". TamblinVX Lofter must be started from the folder that holds \"%1\".")
+                              .arg(BuildFiles::EmulatorImage));
     plan.inputBytes = image.size;
     for (qint16 i = 0; i < games; ++i) {
         if (const int error = romFiles[std::size_t(i)].error)
-            refuse(error, QStringLiteral("The ROM file of the game in row %1 cannot be read").arg(i + 1),
-                   roms.at(i).RomPath);
+            throw GameRefused(refusal(error,
+                                      QStringLiteral("The ROM file of the game in row %1 cannot be read").arg(i + 1),
+                                      roms.at(i).RomPath),
+                              i);
         plan.inputBytes += romFiles[std::size_t(i)].size;
     }
     const QString outputFolder = QFileInfo(start.absoluteFilePath(outputPath)).absolutePath();
     if (const int error = notFolderError(outputFolder))
-        refuse(error, QStringLiteral("The output file's folder cannot be used"), outputFolder);
+        throw refusal(error, QStringLiteral("The output file's folder cannot be used"), outputFolder);
     return plan;
 }

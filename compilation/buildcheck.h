@@ -1,5 +1,6 @@
 #pragma once
 
+#include "apperror.h"
 #include "buildscript.h"
 
 #include <QByteArray>
@@ -15,6 +16,17 @@ struct BuildPlan
     qint64 inputBytes = 0;
 };
 
+// A build refused for one game's ROM file, which the window points at.
+class GameRefused : public AppError
+{
+public:
+    GameRefused(const AppError &reason, qint16 game) : AppError(reason), m_game(game) {}
+    qint16 game() const noexcept { return m_game; }
+
+private:
+    qint16 m_game;
+};
+
 // Checks a build before anything is written, looking each file up once, and
 // refuses the first of these it finds, in this order:
 // - a path the script cannot carry safely: a double quote or a control character;
@@ -23,7 +35,7 @@ struct BuildPlan
 //   would destroy;
 // - a path the script's form cannot spell;
 // - no output named (cmd's "copy" would join into the emulator image);
-// - an emulator image or a game's ROM that is not a regular file it can read;
+// - an emulator image or a game's ROM (GameRefused) that is not a regular file it can read;
 // - an output folder that does not exist.
 // Relative paths are read in startDir, as the script's interpreter reads them.
 BuildPlan planBuild(const QString &startDir, const QString &outputPath, const RomList &roms, const ScriptForm &form);

@@ -4,6 +4,8 @@
 #include "romlist.h"
 #include "systemcalls.h"
 
+#include <algorithm>
+
 namespace {
 
 const char *const LineEnd = "\r\n";
@@ -79,6 +81,32 @@ MenuLine menuLine(const RomEntry &entry)
     return line;
 }
 
+QByteArray menuLineBytes(const RomEntry &entry)
+{
+    const MenuLine line = menuLine(entry);
+    QString text = line.title;
+    if (line.flags != 0)
+        text += u'|' + QString::number(line.flags);
+    if (line.follows)
+        text += u'|' + line.follow;
+    return menuFileText(text);
+}
+
+QString titleWarning(const RomEntry &entry)
+{
+    QStringList why;
+    const QList<uint> title = entry.MenuTitle.toUcs4();
+    if (std::any_of(title.begin(), title.end(), [](uint c) { return c > 0xff; }))
+        why << QStringLiteral("A character outside Latin-1 becomes \"?\".");
+    if (entry.MenuTitle.contains(u'|'))
+        why << QStringLiteral("\"|\" separates the menu line's fields.");
+    if (std::any_of(title.begin(), title.end(), [](uint c) { return c < 0x20 || (c >= 0x7f && c < 0xa0); }))
+        why << QStringLiteral("A control character becomes a blank.");
+    if (why.isEmpty())
+        return {};
+    return QStringLiteral("menu.txt will hold: %1\n%2").arg(QString::fromLatin1(menuLineBytes(entry)), why.join(u'\n'));
+}
+
 void normaliseFollowValues(RomList &roms)
 {
     const qint16 games = roms.upperBound();
@@ -100,13 +128,7 @@ QByteArray menuFileBytes(const RomList &roms)
     const qint16 games = roms.upperBound();
     out.reserve(out.size() + qsizetype(games) * 32);
     for (qint16 i = 0; i < games; ++i) {
-        const MenuLine line = menuLine(roms.at(i));
-        QString text = line.title;
-        if (line.flags != 0)
-            text += u'|' + QString::number(line.flags);
-        if (line.follows)
-            text += u'|' + line.follow;
-        out += menuFileText(text);
+        out += menuLineBytes(roms.at(i));
         out += LineEnd;
     }
     out += LineEnd;

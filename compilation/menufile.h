@@ -33,6 +33,13 @@ struct MenuLine
 
 MenuLine menuLine(const RomEntry &entry);
 
+// A game's line of "menu.txt", without its line end.
+QByteArray menuLineBytes(const RomEntry &entry);
+
+// Why a game's title does not reach "menu.txt" as typed, after the line the
+// menu will hold; empty when it does. The title is still written as it is.
+QString titleWarning(const RomEntry &entry);
+
 // Replaces a follow value that is not numeric by "0" in every game.
 void normaliseFollowValues(RomList &roms);
 

@@ -32,20 +32,20 @@ QVariant RomListModel::data(const QModelIndex &index, int role) const
         || index.row() >= m_roms.upperBound())
         return {};
     const qint16 game = qint16(index.row());
-    const QString &path = m_roms.at(game).RomPath;
+    const RomEntry &entry = m_roms.at(game);
     if (role == Qt::DisplayRole)
-        return m_showTitles ? m_roms.at(game).MenuTitle : QFileInfo(path).fileName();
+        return m_showTitles ? entry.MenuTitle : QFileInfo(entry.RomPath).fileName();
     if (role != Qt::ToolTipRole && role != Qt::DecorationRole)
         return {};
-    const QString fileNameLine = m_showTitles ? QFileInfo(path).fileName() + u'\n' : QString();
-    if (!m_checkRom)
-        return role == Qt::ToolTipRole ? QVariant(fileNameLine + path) : QVariant();
     std::optional<RomCheck> &check = m_checks[std::size_t(game)];
-    if (!check)
-        check = m_checkRom(path);
-    if (role == Qt::ToolTipRole)
-        return fileNameLine + romCheckText(path, *check);
-    return check->verdict == RomCheck::Good ? QVariant() : m_warningMark;
+    if (!check && m_checkRom)
+        check = m_checkRom(entry.RomPath);
+    const QString title = m_checkTitle ? m_checkTitle(entry) : QString();
+    if (role == Qt::DecorationRole)
+        return (check && check->verdict != RomCheck::Good) || !title.isEmpty() ? m_warningMark : QVariant();
+    const QString fileNameLine = m_showTitles ? QFileInfo(entry.RomPath).fileName() + u'\n' : QString();
+    const QString file = fileNameLine + (check ? romCheckText(entry.RomPath, *check) : entry.RomPath);
+    return title.isEmpty() ? file : file + u'\n' + title;
 }
 
 void RomListModel::InitRoms()
@@ -153,7 +153,7 @@ void RomListModel::cleanUpTitles()
     }
     if (changed.empty())
         return;
-    emit dataChanged(index(changed.front().first), index(changed.back().first), {Qt::DisplayRole});
+    emit dataChanged(index(changed.front().first), index(changed.back().first));
     emit titlesReplaced(changed);
 }
 

@@ -29,6 +29,9 @@ public:
 
     // What a row learns about its file; none: rows show no mark and a bare path.
     void setRomCheck(std::function<RomCheck(const QString &path)> check);
+    // Why a game's title will not reach the menu as typed (empty: it will),
+    // which marks its row too.
+    void setTitleCheck(std::function<QString(const RomEntry &)> check) { m_checkTitle = std::move(check); }
     // What a row with a fault shows (the window's warning icon).
     void setWarningMark(const QVariant &mark) { m_warningMark = mark; }
 
@@ -74,6 +77,7 @@ signals:
 private:
     RomList &m_roms;
     std::function<RomCheck(const QString &)> m_checkRom = checkRomFile;
+    std::function<QString(const RomEntry &)> m_checkTitle;
     QVariant m_warningMark;
     bool m_showTitles = false;
     mutable std::vector<std::optional<RomCheck>> m_checks; // by game, made when first asked for

@@ -30,15 +30,15 @@ QString finishedImageSummary(const FinishedImage &image)
     return QStringLiteral("%1 %2, %3 MiB of %4 MiB")
             .arg(image.games)
             .arg(image.games == 1 ? QStringLiteral("game") : QStringLiteral("games"),
-                 QString::fromStdString(mebibytes(std::uint64_t(image.bytes))),
-                 QString::number(CartridgeLimit >> 20));
+                 QString::fromStdString(mebibytes(std::uint64_t(image.bytes))), QString::number(CartridgeLimit >> 20));
 }
 
 QPoint noticePlace(const QRect &window, const QSize &notice, const QRect &screen)
 {
     constexpr int Gap = 8;
     const int top = std::clamp(window.top(), screen.top(), screen.bottom() - notice.height() + 1);
-    for (const QPoint beside : {QPoint(window.right() + 1 + Gap, top), QPoint(window.left() - Gap - notice.width(), top)}) {
+    for (const QPoint beside :
+         {QPoint(window.right() + 1 + Gap, top), QPoint(window.left() - Gap - notice.width(), top)}) {
         if (screen.contains(QRect(beside, notice)))
             return beside;
     }
@@ -106,7 +106,8 @@ BuildNotice::BuildNotice(QWidget *owner, const FinishedImage &image) : QWidget(o
     setMaximumWidth(360);
 
     const QString folder = QFileInfo(path).absolutePath();
-    connect(openFolder, &QPushButton::clicked, this, [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
+    connect(openFolder, &QPushButton::clicked, this,
+            [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     connect(doNotShow, &QCheckBox::toggled, this, [](bool hide) { QSettings().setValue(NoticeSetting, !hide); });
     QTimer::singleShot(ShownFor, this, &QWidget::close);

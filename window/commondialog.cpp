@@ -135,7 +135,8 @@ std::optional<QStringList> SystemFileChooser::choose(QWidget *parent, const File
     if (!(open ? GetOpenFileNameW(&dialog) : GetSaveFileNameW(&dialog))) {
         if (const DWORD failure = CommDlgExtendedError())
             throw AppError(int(failure),
-                           QStringLiteral("The file dialog failed (0x%1)").arg(failure, 4, 16, QChar(u'0')));
+                           QStringLiteral("The file dialog failed (0x%1)").arg(failure, 4, 16, QChar(u'0')),
+                           AppError::Domain::Windows);
         return std::nullopt;
     }
     QStringList parts;

@@ -1,6 +1,8 @@
 #include "frmmain.h"
 
 #include "buildaction.h"
+#include "buildcheck.h"
+#include "buildnotice.h"
 #include "listcommands.h"
 #include "listhistory.h"
 #include "menufile.h"
@@ -27,8 +29,9 @@ void showWhatCounts(QLineEdit *box)
     box->setToolTip(QStringLiteral("A number. Any other text becomes 0 in the menu when the image is made."));
     QObject::connect(box, &QLineEdit::textChanged, box, [box](const QString &text) {
         QPalette palette = box->palette();
-        palette.setColor(QPalette::Text, isNumeric(text) || text.isEmpty() ? QPalette().color(QPalette::Text)
-                                                                             : QColor(0xc0, 0x00, 0x00));
+        palette.setColor(QPalette::Text,
+                         isNumeric(text) || text.isEmpty() ? QPalette().color(QPalette::Text)
+                                                           : QColor(0xc0, 0x00, 0x00));
         box->setPalette(palette);
     });
 }
@@ -86,10 +89,14 @@ frmMain::frmMain(RomList &romList, WindowDialogs dialogs, QWidget *parent)
     connect(m_ui->cmdDownList, &QPushButton::clicked, this,
             step(QStringLiteral("Move Down"), &frmMain::cmdDownList_Click));
     connect(m_ui->cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
+    connect(&m_scriptRunner, &ScriptRunner::joinSucceeded, this, [this](const QString &image, qint64 bytes) {
+        BuildNotice::announce(this, {image, m_gamesBuilt, bytes});
+    });
     // A join that cmd ran unseen and left without a whole image.
     connect(&m_scriptRunner, &ScriptRunner::joinFailed, this,
             [this](const AppError &error) { m_errorReport.show(this, error); });
     m_listCommands = new ListCommands(*this);
+    m_games.setTitleCheck(titleWarning);
     showWhatCounts(m_ui->txtSprite);
     showWhatCounts(m_ui->txtMem);
 
@@ -206,8 +213,10 @@ void frmMain::chkOptions_Click(int index)
 void frmMain::txtMenuTitle_Change()
 {
     m_errorReport.reportErrors(this, [this] {
-        if (RomEntry *entry = selectedEntry())
+        if (RomEntry *entry = selectedEntry()) {
             entry->MenuTitle = m_ui->txtMenuTitle->text();
+            m_games.entryChanged(checkedInt16(currentRow()));
+        }
     });
 }
 
@@ -249,8 +258,15 @@ void frmMain::txtOutputFile_Change()
 void frmMain::cmdOutput_Click()
 {
     m_errorReport.reportErrors(this, [this] {
-        RunBuild(StartDir, m_ui->txtOutputFile->text(), m_roms, m_scriptRunner);
-        m_history->markBuilt();
+        try {
+            RunBuild(StartDir, m_ui->txtOutputFile->text(), m_roms, m_scriptRunner);
+            m_history->markBuilt();
+            m_gamesBuilt = m_roms.upperBound();
+        } catch (const GameRefused &refused) {
+            // The report's row number is hard to find in a long list: the game is shown.
+            m_ui->lbRoms->setCurrentIndex(m_games.index(refused.game()));
+            throw;
+        }
     });
 }
 

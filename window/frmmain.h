@@ -116,4 +116,5 @@ private:
     ListCommands *m_listCommands;
     bool m_rowsChanging = false;
     int m_removedRow = -1;
+    int m_gamesBuilt = 0; // by the build whose join runs, for its notice
 };

@@ -93,19 +93,22 @@ private slots:
         QTest::addColumn<QString>("sprite");
         QTest::addColumn<QString>("mem");
         QTest::addColumn<QByteArray>("line");
-        QTest::newRow("title alone") << "Alpha" << QList<int>{} << "3" << "4" << QByteArray("Alpha");
-        QTest::newRow("flags") << "Alpha" << QList<int>{0, 2} << "" << "" << QByteArray("Alpha|5");
-        QTest::newRow("memory") << "Alpha" << QList<int>{3, 5} << "" << "200" << QByteArray("Alpha|40|200");
-        QTest::newRow("sprite wins") << "Alpha" << QList<int>{4, 5} << "7" << "200" << QByteArray("Alpha|48|7");
-        QTest::newRow("empty memory") << "A" << QList<int>{5} << "" << "" << QByteArray("A|32|0");
-        QTest::newRow("bad sprite") << "A" << QList<int>{4} << "x1" << "" << QByteArray("A|16|0");
-        QTest::newRow("kept blanks") << "A" << QList<int>{4} << " 9" << "" << QByteArray("A|16| 9");
-        QTest::newRow("all options") << "A" << QList<int>{0, 1, 2, 3, 6} << "" << "" << QByteArray("A|79");
-        QTest::newRow("empty title") << "" << QList<int>{} << "" << "" << QByteArray("");
-        QTest::newRow("empty title, flags") << "" << QList<int>{1} << "" << "" << QByteArray("|2");
-        QTest::newRow("bar in title") << "A|B" << QList<int>{} << "" << "" << QByteArray("A|B");
-        QTest::newRow("outside Latin-1") << "Caf\u00e9 \u4e16 \U0001F600" << QList<int>{} << "" << "" << QByteArray("Caf\xe9 ? ?");
-        QTest::newRow("control characters") << "two\r\nlines\t!\x10\x7f\u009f\u00ff" << QList<int>{} << "" << "" << QByteArray("two  lines !   \xff");
+        QTest::addColumn<QString>("why"); // the title's mark says why it does not reach the menu as typed
+        const QString fine, bar = "\"|\" separates the menu line's fields.";
+        const QString latin1 = "A character outside Latin-1 becomes \"?\".", control = "A control character becomes a blank.";
+        QTest::newRow("title alone") << "Alpha" << QList<int>{} << "3" << "4" << QByteArray("Alpha") << fine;
+        QTest::newRow("flags") << "Alpha" << QList<int>{0, 2} << "" << "" << QByteArray("Alpha|5") << fine;
+        QTest::newRow("memory") << "Alpha" << QList<int>{3, 5} << "" << "200" << QByteArray("Alpha|40|200") << fine;
+        QTest::newRow("sprite wins") << "Alpha" << QList<int>{4, 5} << "7" << "200" << QByteArray("Alpha|48|7") << fine;
+        QTest::newRow("empty memory") << "A" << QList<int>{5} << "" << "" << QByteArray("A|32|0") << fine;
+        QTest::newRow("bad sprite") << "A" << QList<int>{4} << "x1" << "" << QByteArray("A|16|0") << fine;
+        QTest::newRow("kept blanks") << "A" << QList<int>{4} << " 9" << "" << QByteArray("A|16| 9") << fine;
+        QTest::newRow("all options") << "A" << QList<int>{0, 1, 2, 3, 6} << "" << "" << QByteArray("A|79") << fine;
+        QTest::newRow("empty title") << "" << QList<int>{} << "" << "" << QByteArray("") << fine;
+        QTest::newRow("empty title, flags") << "" << QList<int>{1} << "" << "" << QByteArray("|2") << fine;
+        QTest::newRow("bar in title") << "A|B" << QList<int>{} << "" << "" << QByteArray("A|B") << bar;
+        QTest::newRow("outside Latin-1") << "Caf\u00e9 \u4e16 \U0001F600" << QList<int>{} << "" << "" << QByteArray("Caf\xe9 ? ?") << latin1;
+        QTest::newRow("control characters") << "two\r\nlines\t!\x10\x7f\u009f\u00ff" << QList<int>{} << "" << "" << QByteArray("two  lines !   \xff") << control;
         // clang-format on
     }
 
@@ -121,6 +124,9 @@ private slots:
         roms.at(0) = RomEntry{"x.nes", title, {}, mem, sprite};
         for (int option : options)
             roms.at(0).Options[std::size_t(option)] = 1;
+        QFETCH(QString, why);
+        QCOMPARE(titleWarning(roms.at(0)),
+                 why.isEmpty() ? "" : "menu.txt will hold: " + QString::fromLatin1(line) + '\n' + why);
         normaliseFollowValues(roms);
         QCOMPARE(menuFileBytes(roms), Top + line + "\r\n" + Bottom);
     }
