@@ -481,75 +481,76 @@ private slots:
         QCOMPARE(f->files.requests.at(f->files.requests.size() - 2).folder, dir.filePath("gone"));
         QCOMPARE(f->files.requests.back().folder, dir.filePath("out"));
         QCOMPARE(f->files.requests.back().fileName, "");
-        // A build refused for a ROM shows that game, whichever was selected.
-        void refusedBuildShowsItsGame()
-        {
-            QTemporaryDir start;
-            CurrentDirGuard guard;
-            QDir::setCurrent(start.path());
-            writeFile("tamblinvx.gba", "G");
-            writeFile("a.nes", "NES");
-            f.emplace();
-            f->play({click("cmdBrowse", QStringList{start.filePath("a.nes"), start.filePath("gone.nes")}), row(0),
-                     click("cmdSave", {{start.filePath("out.gba")}}), click("cmdOutput")});
-            QVERIFY(f->errors.messages.value(0).startsWith(
-                    "Error 2: The ROM file of the game in row 2 cannot be read"));
-            QCOMPARE(f->currentRow(), 1);
-            QCOMPARE(f->text("txtMenuTitle"), "gone");
-            QVERIFY(!QFile::exists("menu.txt"));
-        }
+    }
 
-        // A notice of 200 x 100 beside a window on a screen of 1024 x 768, or in
-        // the corner where it covers least of a window with no room beside it.
-        void noticePlace_data()
-        {
-            QTest::addColumn<QRect>("window");
-            QTest::addColumn<QPoint>("place");
-            QTest::newRow("right of the window") << QRect(100, 50, 424, 321) << QPoint(532, 50);
-            QTest::newRow("left of it, at the right edge") << QRect(600, 50, 424, 321) << QPoint(392, 50);
-            QTest::newRow("kept on the screen") << QRect(100, 700, 424, 321) << QPoint(532, 668);
-            QTest::newRow("no room beside: a free corner") << QRect(150, 0, 724, 300) << QPoint(0, 668);
-            QTest::newRow("a window as big as the screen") << QRect(0, 0, 1024, 768) << QPoint(0, 0);
-        }
-        void noticePlace()
-        {
-            QFETCH(QRect, window);
-            QTEST(::noticePlace(window, {200, 100}, {0, 0, 1024, 768}), "place");
-        }
+    // A build refused for a ROM shows that game, whichever was selected.
+    void refusedBuildShowsItsGame()
+    {
+        QTemporaryDir start;
+        CurrentDirGuard guard;
+        QDir::setCurrent(start.path());
+        writeFile("tamblinvx.gba", "G");
+        writeFile("a.nes", "NES");
+        f.emplace();
+        f->play({click("cmdBrowse", QStringList{start.filePath("a.nes"), start.filePath("gone.nes")}), row(0),
+                 click("cmdSave", {{start.filePath("out.gba")}}), click("cmdOutput")});
+        QVERIFY(f->errors.messages.value(0).startsWith("Error 2: The ROM file of the game in row 2 cannot be read"));
+        QCOMPARE(f->currentRow(), 1);
+        QCOMPARE(f->text("txtMenuTitle"), "gone");
+        QVERIFY(!QFile::exists("menu.txt"));
+    }
 
-        // A whole image announced: a notice that names it and leaves the focus
-        // where the player types, closed by Escape; none once turned off.
-        void buildNotice()
-        {
-            QStandardPaths::setTestModeEnabled(true);
-            QSettings().clear();
-            QWidget *typing = QApplication::focusWidget();
-            BuildNotice::announce(&f->window, {"/images/out.gba", 12, 3565158});
-            auto *notice = f->find("frmBuildNotice");
-            QVERIFY(notice && notice->isVisible());
-            QCOMPARE(notice->findChild<QLabel *>("lblSummary")->text(), "12 games, 3.4 MiB of 32 MiB");
-            QCOMPARE(notice->findChild<QLabel *>("lblImage")->text(), QDir::toNativeSeparators("/images/out.gba"));
-            QVERIFY(!notice->frameGeometry().intersects(f->window.frameGeometry()));
-            QCOMPARE(QApplication::focusWidget(), typing);
-            QCOMPARE(QApplication::activeWindow(), &f->window);
-            QTest::keyClick(notice, Qt::Key_Escape);
-            QTRY_VERIFY(!f->find("frmBuildNotice"));
-            BuildNotice::announce(&f->window, {"/images/out.gba", 1, 0});
-            QTest::mouseClick(f->find<QCheckBox>("chkDoNotShow"), Qt::LeftButton);
-            QTest::mouseClick(f->find("cmdClose"), Qt::LeftButton);
-            QTRY_VERIFY(!f->find("frmBuildNotice"));
-            QVERIFY(!BuildNotice::wanted());
-            BuildNotice::announce(&f->window, {"/images/out.gba", 1, 0});
-            QVERIFY(!f->find("frmBuildNotice"));
-            QSettings().clear();
-        }
+    // A notice of 200 x 100 beside a window on a screen of 1024 x 768, or in
+    // the corner where it covers least of a window with no room beside it.
+    void noticePlace_data()
+    {
+        QTest::addColumn<QRect>("window");
+        QTest::addColumn<QPoint>("place");
+        QTest::newRow("right of the window") << QRect(100, 50, 424, 321) << QPoint(532, 50);
+        QTest::newRow("left of it, at the right edge") << QRect(600, 50, 424, 321) << QPoint(392, 50);
+        QTest::newRow("kept on the screen") << QRect(100, 700, 424, 321) << QPoint(532, 668);
+        QTest::newRow("no room beside: a free corner") << QRect(150, 0, 724, 300) << QPoint(0, 668);
+        QTest::newRow("a window as big as the screen") << QRect(0, 0, 1024, 768) << QPoint(0, 0);
+    }
+    void noticePlace()
+    {
+        QFETCH(QRect, window);
+        QTEST(::noticePlace(window, {200, 100}, {0, 0, 1024, 768}), "place");
+    }
 
-        // What a screen reader says each control does.
-        void accessibleNames_data()
-        {
-            QTest::addColumn<QString>("control");
-            QTest::addColumn<QString>("name");
-            // clang-format off
+    // A whole image announced: a notice that names it and leaves the focus
+    // where the player types, closed by Escape; none once turned off.
+    void buildNotice()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings().clear();
+        QWidget *typing = QApplication::focusWidget();
+        BuildNotice::announce(&f->window, {"/images/out.gba", 12, 3565158});
+        auto *notice = f->find("frmBuildNotice");
+        QVERIFY(notice && notice->isVisible());
+        QCOMPARE(notice->findChild<QLabel *>("lblSummary")->text(), "12 games, 3.4 MiB of 32 MiB");
+        QCOMPARE(notice->findChild<QLabel *>("lblImage")->text(), QDir::toNativeSeparators("/images/out.gba"));
+        QVERIFY(!notice->frameGeometry().intersects(f->window.frameGeometry()));
+        QCOMPARE(QApplication::focusWidget(), typing);
+        QCOMPARE(QApplication::activeWindow(), &f->window);
+        QTest::keyClick(notice, Qt::Key_Escape);
+        QTRY_VERIFY(!f->find("frmBuildNotice"));
+        BuildNotice::announce(&f->window, {"/images/out.gba", 1, 0});
+        QTest::mouseClick(f->find<QCheckBox>("chkDoNotShow"), Qt::LeftButton);
+        QTest::mouseClick(f->find("cmdClose"), Qt::LeftButton);
+        QTRY_VERIFY(!f->find("frmBuildNotice"));
+        QVERIFY(!BuildNotice::wanted());
+        BuildNotice::announce(&f->window, {"/images/out.gba", 1, 0});
+        QVERIFY(!f->find("frmBuildNotice"));
+        QSettings().clear();
+    }
+
+    // What a screen reader says each control does.
+    void accessibleNames_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("name");
+        // clang-format off
         QTest::newRow("list") << "lbRoms" << "Games";
         QTest::newRow("up") << "cmdUpList" << "Move up";
         QTest::newRow("down") << "cmdDownList" << "Move down";
@@ -559,57 +560,57 @@ private slots:
         QTest::newRow("memory") << "txtMem" << "Memory follow value";
         QTest::newRow("output") << "txtOutputFile" << "Output file";
         QTest::newRow("choose output") << "cmdSave" << "Browse for the output file";
-            // clang-format on
-        }
-        void accessibleNames()
-        {
-            QFETCH(QString, control);
-            QTEST(QAccessible::queryAccessibleInterface(f->find(control))->text(QAccessible::Name), "name");
-        }
+        // clang-format on
+    }
+    void accessibleNames()
+    {
+        QFETCH(QString, control);
+        QTEST(QAccessible::queryAccessibleInterface(f->find(control))->text(QAccessible::Name), "name");
+    }
 
-        // The real dialogs, as the two Browse buttons set them up, after a first
-        // game "first.nes" was added; "%1" is the folder of the games.
-        void realFileDialogs_data()
-        {
-            QTest::addColumn<QString>("command");
-            QTest::addColumn<QString>("typed");
-            QTest::addColumn<QString>("rows");
-            QTest::addColumn<QString>("output");
-            // clang-format off
+    // The real dialogs, as the two Browse buttons set them up, after a first
+    // game "first.nes" was added; "%1" is the folder of the games.
+    void realFileDialogs_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("rows");
+        QTest::addColumn<QString>("output");
+        // clang-format off
         QTest::newRow("one file") << "cmdBrowse" << "second.nes" << "first.nes second.nes" << "";
         QTest::newRow("several at once") << "cmdBrowse" << "\"first.nes\" \"second.nes\"" << "first.nes first.nes second.nes" << "";
         QTest::newRow("open cancelled") << "cmdBrowse" << "" << "first.nes" << "";
         QTest::newRow("a name without extension") << "cmdSave" << "%1/plain" << "first.nes" << "%1/plain";
         QTest::newRow("another extension") << "cmdSave" << "%1/alpha.nes" << "first.nes" << "%1/alpha.nes";
         QTest::newRow("save cancelled") << "cmdSave" << "" << "first.nes" << "";
-            // clang-format on
-        }
-        void realFileDialogs()
-        {
-            QFETCH(QString, command);
-            QFETCH(QString, typed);
-            QFETCH(QString, output);
-            QTemporaryDir dir;
-            const auto native = [&](QString path) { return QDir::toNativeSeparators(path.replace("%1", dir.path())); };
-            for (const QString name : {"first.nes", "second.nes"})
-                QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
-            f->play({click("cmdBrowse", {{dir.filePath("first.nes")}})});
-            Shown shown;
-            QTimer timer;
-            answerDialog(native(typed), shown, timer);
-            QTest::mouseClick(f->find(command), Qt::LeftButton);
-            QTEST(f->rowTexts().join(u' '), "rows");
-            QCOMPARE(f->text("txtOutputFile"), native(output));
-            // The open dialog takes several files and starts from the last one; the save dialog starts empty.
-            const bool open = command == "cmdBrowse";
-            // Windows lists the descriptions as given; elsewhere "*.*" would hide the files without a dot.
-            const QString all = QSysInfo::kernelType() == "winnt" ? "All Files (*.*)" : "All Files (*)";
-            QCOMPARE(shown.filters, QStringList({open ? "NES Roms (*.nes)" : "GBA Roms (*.gba)", all}));
-            QCOMPARE(shown.name, open ? "first.nes" : "");
-            QCOMPARE(shown.several, open);
-            verifyEditor();
-        }
-    };
+        // clang-format on
+    }
+    void realFileDialogs()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, typed);
+        QFETCH(QString, output);
+        QTemporaryDir dir;
+        const auto native = [&](QString path) { return QDir::toNativeSeparators(path.replace("%1", dir.path())); };
+        for (const QString name : {"first.nes", "second.nes"})
+            QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
+        f->play({click("cmdBrowse", {{dir.filePath("first.nes")}})});
+        Shown shown;
+        QTimer timer;
+        answerDialog(native(typed), shown, timer);
+        QTest::mouseClick(f->find(command), Qt::LeftButton);
+        QTEST(f->rowTexts().join(u' '), "rows");
+        QCOMPARE(f->text("txtOutputFile"), native(output));
+        // The open dialog takes several files and starts from the last one; the save dialog starts empty.
+        const bool open = command == "cmdBrowse";
+        // Windows lists the descriptions as given; elsewhere "*.*" would hide the files without a dot.
+        const QString all = QSysInfo::kernelType() == "winnt" ? "All Files (*.*)" : "All Files (*)";
+        QCOMPARE(shown.filters, QStringList({open ? "NES Roms (*.nes)" : "GBA Roms (*.gba)", all}));
+        QCOMPARE(shown.name, open ? "first.nes" : "");
+        QCOMPARE(shown.several, open);
+        verifyEditor();
+    }
+};
 
-    QTEST_MAIN(TestWindow)
+QTEST_MAIN(TestWindow)
 #include "tst_window.moc"
