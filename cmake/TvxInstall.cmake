@@ -4,7 +4,6 @@
 #                                          library side by side, as in the build
 #                                          tree's bin/: each finds the others next to
 #                                          its own file, so nothing knows the prefix
-#   libexec/tamblinvx-lofter/open-folder   what the desktop entry starts
 #   share/applications, share/metainfo, share/icons/hicolor, share/man/man1
 #   share/doc/tamblinvx-lofter/LICENSE
 # Modes come from these rules alone, never from the umask or the checkout:
@@ -17,20 +16,19 @@ set(TVX_LIBEXEC_DIR ${CMAKE_INSTALL_LIBEXECDIR}/tamblinvx-lofter)
 
 install(TARGETS tamblinvx-lofter batrun RUNTIME DESTINATION ${TVX_LIBEXEC_DIR})
 install(TARGETS batrun_window LIBRARY DESTINATION ${TVX_LIBEXEC_DIR})
-install(PROGRAMS app/open-folder DESTINATION ${TVX_LIBEXEC_DIR})
 
 file(RELATIVE_PATH TVX_PROGRAM_FROM_BIN /${CMAKE_INSTALL_BINDIR} /${TVX_LIBEXEC_DIR}/tamblinvx-lofter)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/install)
 file(CREATE_LINK ${TVX_PROGRAM_FROM_BIN} ${CMAKE_BINARY_DIR}/install/tamblinvx-lofter SYMBOLIC)
 install(FILES ${CMAKE_BINARY_DIR}/install/tamblinvx-lofter DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The entry names its launcher by full path, which is known once the prefix is:
+# The entry names the program by full path, which is known once the prefix is:
 # `cmake --install --prefix` may choose another one than the configure step.
 # Its folder is made by a rule of its own, for that folder's mode.
 install(DIRECTORY DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(CODE "
-    set(launcher \"${TVX_LIBEXEC_DIR}/open-folder\")
-    cmake_path(ABSOLUTE_PATH launcher BASE_DIRECTORY \"\${CMAKE_INSTALL_PREFIX}\")
+    set(program \"${TVX_LIBEXEC_DIR}/tamblinvx-lofter\")
+    cmake_path(ABSOLUTE_PATH program BASE_DIRECTORY \"\${CMAKE_INSTALL_PREFIX}\")
     set(entry \"${CMAKE_INSTALL_DATADIR}/applications/${TVX_APP_ID}.desktop\")
     cmake_path(ABSOLUTE_PATH entry BASE_DIRECTORY \"\${CMAKE_INSTALL_PREFIX}\")
     message(STATUS \"Installing: \$ENV{DESTDIR}\${entry}\")
