@@ -529,7 +529,8 @@ private slots:
         auto *notice = f->find("frmBuildNotice");
         QVERIFY(notice && notice->isVisible());
         QCOMPARE(notice->findChild<QLabel *>("lblSummary")->text(), "12 games, 3.4 MiB of 32 MiB");
-        QCOMPARE(notice->findChild<QLabel *>("lblImage")->text(), QDir::toNativeSeparators("/images/out.gba"));
+        QCOMPARE(notice->findChild<QLabel *>("lblImage")->text(),
+                 QDir::toNativeSeparators(QFileInfo("/images/out.gba").absoluteFilePath()));
         QVERIFY(!notice->frameGeometry().intersects(f->window.frameGeometry()));
         QCOMPARE(QApplication::focusWidget(), typing);
         QCOMPARE(QApplication::activeWindow(), &f->window);
