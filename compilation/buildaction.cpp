@@ -9,7 +9,8 @@
 
 #include <QFileInfo>
 
-void RunBuild(const QString &startDir, const QString &outputPath, RomList &roms, ScriptRunner &runner)
+void RunBuild(const QString &startDir, const QString &outputPath, RomList &roms, ScriptRunner &runner,
+              const QString &romCache)
 {
     // Made current as it always was, so that what comes after the build (a
     // file dialog among them) finds the same current directory; the build
@@ -19,7 +20,7 @@ void RunBuild(const QString &startDir, const QString &outputPath, RomList &roms,
     } catch (const AppError &error) {
         throw error.withText(QStringLiteral("The start folder is gone: ") + error.text());
     }
-    const BuildPlan plan = planBuild(startDir, outputPath, roms, runner.form());
+    const BuildPlan plan = planBuild(startDir, outputPath, roms, runner.form(), romCache);
     runner.holdStartFolder(startDir);
     try {
         WriteMenuFile(startDir, roms);

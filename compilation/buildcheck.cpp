@@ -100,8 +100,12 @@ private:
 
 } // namespace
 
-BuildPlan planBuild(const QString &startDir, const QString &outputPath, const RomList &roms, const ScriptForm &form)
+BuildPlan planBuild(const QString &startDir, const QString &outputPath, const RomList &roms, const ScriptForm &form,
+                    const QString &romCache)
 {
+    const auto inCache = [cache = QDir::cleanPath(QDir::fromNativeSeparators(romCache)) + u'/'](const QString &rom) {
+        return cache.size() > 1 && QDir::cleanPath(QDir::fromNativeSeparators(rom)).startsWith(cache);
+    };
     const qint16 games = roms.upperBound();
     refuseUnsafe(startDir);
     refuseUnsafe(outputPath);
@@ -133,7 +137,11 @@ BuildPlan planBuild(const QString &startDir, const QString &outputPath, const Ro
         if (const int error = romFiles[std::size_t(i)].error)
             throw GameRefused(refusal(error,
                                       QStringLiteral("The ROM file of the game in row %1 cannot be read").arg(i + 1),
-                                      roms.at(i).RomPath),
+                                      roms.at(i).RomPath,
+                                      inCache(roms.at(i).RomPath)
+                                              ? QStringLiteral(". It was unpacked from an archive into the cache, "
+                                                               "which no longer holds it: add the archive again.")
+                                              : QString()),
                               i);
         plan.inputBytes += romFiles[std::size_t(i)].size;
     }

@@ -35,7 +35,10 @@ private:
 //   would destroy;
 // - a path the script's form cannot spell;
 // - no output named (cmd's "copy" would join into the emulator image);
-// - an emulator image or a game's ROM (GameRefused) that is not a regular file it can read;
+// - an emulator image or a game's ROM (GameRefused) that is not a regular file it can read
+//   (for a ROM gone from romCache, where ROMs unpacked from archives are kept,
+//   with the advice to add its archive again);
 // - an output folder that does not exist.
 // Relative paths are read in startDir, as the script's interpreter reads them.
-BuildPlan planBuild(const QString &startDir, const QString &outputPath, const RomList &roms, const ScriptForm &form);
+BuildPlan planBuild(const QString &startDir, const QString &outputPath, const RomList &roms, const ScriptForm &form,
+                    const QString &romCache = {});

@@ -24,6 +24,7 @@ public:
         InvalidArgument = 5,
         Overflow = 6,
         OutOfRange = 9,
+        InvalidFileFormat = 321, // an archive that cannot be read
         DialogCancelled = 32755,
         // An exception that is not one of the program's own (std::bad_alloc and the like).
         Internal = 51,

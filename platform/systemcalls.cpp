@@ -36,10 +36,10 @@ int createNewFile(const std::filesystem::path &name)
     return _wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
 }
 
-// Flushes the file to disk and closes it.
-bool syncAndClose(int fd)
+// Flushes the file to disk where asked, and closes it.
+bool syncAndClose(int fd, bool sync = true)
 {
-    const bool synced = _commit(fd) == 0;
+    const bool synced = !sync || _commit(fd) == 0;
     return _close(fd) == 0 && synced;
 }
 
@@ -75,9 +75,9 @@ int createNewFile(const std::filesystem::path &name)
     return ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
-bool syncAndClose(int fd)
+bool syncAndClose(int fd, bool sync = true)
 {
-    const bool synced = ::fsync(fd) == 0;
+    const bool synced = !sync || ::fsync(fd) == 0;
     return ::close(fd) == 0 && synced;
 }
 
@@ -105,7 +105,7 @@ void setCurrentDirectory(const QString &dir)
         throw AppError::fromErrno(errno, dir);
 }
 
-OutputFile::OutputFile(const QString &fileName) : m_fileName(fileName)
+OutputFile::OutputFile(const QString &fileName, Flush flush) : m_fileName(fileName), m_flush(flush)
 {
     m_temporaryName = makeUnderTemporaryName(filesystemPath(fileName), [this](const std::filesystem::path &name) {
         m_fd = createNewFile(name);
@@ -151,7 +151,7 @@ void OutputFile::commit()
 {
     // Flushed before the rename, so the name never stands for a file whose
     // bytes a crash or a late write error could still lose.
-    if (!syncAndClose(std::exchange(m_fd, -1)))
+    if (!syncAndClose(std::exchange(m_fd, -1), m_flush == Flush::ToDisk))
         fail(errno);
 #ifdef Q_OS_WIN
     if (!MoveFileExW(m_temporaryName.c_str(), nativeName(m_fileName),

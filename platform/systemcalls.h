@@ -11,15 +11,17 @@
 // Makes dir the process's current directory.
 void setCurrentDirectory(const QString &dir);
 
-// A file in the current directory replaced whole: the bytes go into a new
-// temporary file beside it, which commit() flushes to disk and renames over
-// the old one. Until then the old file stays as it was; whatever sits under
-// the name (a link, a pipe) is replaced, never opened. Without commit() the
-// temporary file is removed. Failures name the file.
+// A file replaced whole: the bytes go into a new temporary file beside it,
+// which commit() flushes to disk and renames over the old one. Until then the
+// old file stays as it was; whatever sits under the name (a link, a pipe) is
+// replaced, never opened. Without commit() the temporary file is removed.
+// Failures name the file. A file that can be made again (a cache's) may skip
+// the flush, which costs more than the write itself.
 class OutputFile
 {
 public:
-    explicit OutputFile(const QString &fileName);
+    enum class Flush { ToDisk, Skip };
+    explicit OutputFile(const QString &fileName, Flush flush = Flush::ToDisk);
     ~OutputFile();
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
@@ -32,6 +34,7 @@ private:
 
     QString m_fileName;
     std::filesystem::path m_temporaryName;
+    Flush m_flush;
     int m_fd = -1;
     bool m_committed = false;
 };

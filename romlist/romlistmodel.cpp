@@ -2,6 +2,7 @@
 
 #include "apperror.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QMimeData>
 
@@ -44,7 +45,10 @@ QVariant RomListModel::data(const QModelIndex &index, int role) const
     if (role == Qt::DecorationRole)
         return (check && check->verdict != RomCheck::Good) || !title.isEmpty() ? m_warningMark : QVariant();
     const QString fileNameLine = m_showTitles ? QFileInfo(entry.RomPath).fileName() + u'\n' : QString();
-    const QString file = fileNameLine + (check ? romCheckText(entry.RomPath, *check) : entry.RomPath);
+    const QString archive = m_archives.value(entry.RomPath);
+    const QString file = fileNameLine + (check ? romCheckText(entry.RomPath, *check) : entry.RomPath)
+            + (archive.isEmpty() ? QString()
+                                 : u'\n' + QStringLiteral("From the archive ") + QDir::toNativeSeparators(archive));
     return title.isEmpty() ? file : file + u'\n' + title;
 }
 
@@ -56,10 +60,12 @@ void RomListModel::InitRoms()
     endResetModel();
 }
 
-void RomListModel::AddRom(const QString &path)
+void RomListModel::AddRom(const QString &path, const QString &archive)
 {
     // A path that cannot become a game fails before its row exists.
     m_roms.checkAddable(path);
+    if (!archive.isEmpty())
+        m_archives.insert(path, archive);
     const int row = m_roms.upperBound();
     beginInsertRows({}, row, row);
     m_roms.AddRom(path);

@@ -4,6 +4,7 @@
 #include "romlist.h"
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QVariant>
 
 #include <functional>
@@ -14,7 +15,8 @@
 // The games of one RomList as the list shows them: row i is game i by
 // construction, since every change of the list's shape goes through here and
 // reaches the view as Qt's inserts, removals and moves. A row shows its
-// game's file name, a tooltip with the ROM check of its file and, where that
+// game's file name, a tooltip with the ROM check of its file (and the archive
+// it was unpacked from) and, where that
 // check finds a fault, the warning mark. The check is made when a row is
 // first shown, so an add of thousands of games reads only the files in view.
 class RomListModel : public QAbstractListModel
@@ -49,8 +51,9 @@ public:
 
     // The store's operations, each with the rows it changes.
     void InitRoms();
-    // Raises what RomList::AddRom raises, before any row changes.
-    void AddRom(const QString &path);
+    // Raises what RomList::AddRom raises, before any row changes. archive:
+    // the one the file was unpacked from, which its tooltip names.
+    void AddRom(const QString &path, const QString &archive = {});
     void RemoveRom(qint16 index);
     void SwapRomWithNext(qint16 index);
     // Returns the old index of the game now at each index.
@@ -81,4 +84,7 @@ private:
     QVariant m_warningMark;
     bool m_showTitles = false;
     mutable std::vector<std::optional<RomCheck>> m_checks; // by game, made when first asked for
+    // The archive each unpacked ROM came from, by its path: it follows its
+    // game through every move, undo and redo.
+    QHash<QString, QString> m_archives;
 };

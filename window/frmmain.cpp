@@ -40,7 +40,8 @@ void showWhatCounts(QLineEdit *box)
 
 frmMain::frmMain(RomList &romList, WindowDialogs dialogs, QWidget *parent)
     : QWidget(parent), m_roms(romList), m_games(romList), m_ui(std::make_unique<Ui::frmMain>()),
-      m_cdOpen(dialogs.files), m_errorReport(dialogs.errors), m_questions(dialogs.questions)
+      m_cdOpen(dialogs.files), m_errorReport(dialogs.errors), m_questions(dialogs.questions),
+      m_memberChooser(dialogs.members)
 {
     m_ui->setupUi(this);
     setWindowIcon(QPixmap(icon_xpm));
@@ -259,7 +260,7 @@ void frmMain::cmdOutput_Click()
 {
     m_errorReport.reportErrors(this, [this] {
         try {
-            RunBuild(StartDir, m_ui->txtOutputFile->text(), m_roms, m_scriptRunner);
+            RunBuild(StartDir, m_ui->txtOutputFile->text(), m_roms, m_scriptRunner, m_romCache);
             m_history->markBuilt();
             m_gamesBuilt = m_roms.upperBound();
         } catch (const GameRefused &refused) {
@@ -275,9 +276,10 @@ void frmMain::cmdBrowse_Click()
     m_cdOpen.CancelError = true;
     m_errorReport.ignoreErrors(this, [this] {
         m_cdOpen.Flags = CommonDialog::Explorer | CommonDialog::AllowMultiSelect;
-        m_cdOpen.Filter = QStringLiteral("NES Roms (*.nes)|*.nes|All Files (*.*)|*.*");
+        m_cdOpen.Filter =
+                QStringLiteral("NES Roms (*.nes)|*.nes|All Files (*.*)|*.*|Zipped NES Roms (*.zip;*.7z)|*.zip;*.7z");
         m_cdOpen.ShowOpen(this);
-        addRoms(m_cdOpen.FileNames);
+        addAnswer(m_cdOpen.FileNames);
     });
 }
 
@@ -291,6 +293,34 @@ void frmMain::addRoms(const QStringList &paths)
     // on: else it would empty the output path and still enable the build.
     m_cdOpen.CancelError = true;
     EnableOutput(true);
+}
+
+void frmMain::addAnswer(const QStringList &paths)
+{
+    UnpackProgress progress(this, paths.size());
+    // The add's own failures end it silently, as in addRoms; an archive's
+    // are reported first.
+    bool adding = false;
+    try {
+        unpackAnswer(
+                paths, m_romCache,
+                [&](const RomArchive &archive) {
+                    return progress.whileAsking([&] { return m_memberChooser.choose(this, archive); });
+                },
+                [&](qsizetype item) { return progress.step(item, paths[item]); },
+                [&](const RomSource &game) {
+                    adding = true;
+                    m_games.AddRom(game.romPath, game.archive);
+                    adding = false;
+                });
+    } catch (const AppError &error) {
+        if (!adding && error.number() != AppError::DialogCancelled)
+            m_errorReport.show(this, error);
+        throw;
+    }
+    addRoms({});
+    if (!paths.isEmpty())
+        CommonDialog::rememberFolder(FileRequest::Mode::Open, paths.last());
 }
 
 void frmMain::changeRows(const std::function<void()> &change)

@@ -2,8 +2,10 @@
 
 #include "commondialog.h"
 #include "errorreport.h"
+#include "memberchooser.h"
 #include "romlistmodel.h"
 #include "scriptrunner.h"
+#include "unpackanswer.h"
 
 #include <QString>
 #include <QWidget>
@@ -29,6 +31,7 @@ struct WindowDialogs
     FileChooser &files = systemFileChooser();
     ErrorDisplay &errors = messageBoxDisplay();
     Question &questions = messageBoxQuestion();
+    MemberChooser &members = memberChooserDialog();
 };
 
 // The program's one window: the list of games, the option editor of the
@@ -67,6 +70,13 @@ public:
     // raises at the first path that cannot become a game, leaving the ones
     // before it added.
     void addRoms(const QStringList &paths);
+    // Adds an open dialog's answer as addRoms does, each archive's ROMs
+    // unpacked into the cache first (several: the ones the user chooses),
+    // with the unpack's progress once it takes a while. An archive that
+    // cannot be read goes to the error report, then raises as addRoms does.
+    void addAnswer(const QStringList &paths);
+    // Where ROMs unpacked from archives are kept.
+    void setRomCache(const QString &folder) { m_romCache = folder; }
     // Names the output file as the save command does.
     void setOutputFile(const QString &path);
     // Runs change, which reshapes the list's rows, without the row click that
@@ -111,6 +121,8 @@ private:
     CommonDialog m_cdOpen;
     ErrorReport m_errorReport;
     Question &m_questions;
+    MemberChooser &m_memberChooser;
+    QString m_romCache = romCacheFolder();
     ScriptRunner m_scriptRunner;
     ListHistory *m_history;
     ListCommands *m_listCommands;

@@ -4,6 +4,7 @@
 #include "frmmain.h"
 #include "listhistory.h"
 #include "menupreview.h"
+#include "romarchive.h"
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -21,14 +22,15 @@
 
 namespace {
 
-// The ROM files among dragged data, as the open dialog would name them: local
-// .nes files only, in the order they were dragged.
+// The ROM files and archives among dragged data, as the open dialog would
+// name them: local .nes, .zip and .7z files only, in the order they were dragged.
 QStringList draggedRoms(const QMimeData *data)
 {
     QStringList paths;
     for (const QUrl &url : data->urls()) {
-        if (url.isLocalFile() && url.toLocalFile().endsWith(QLatin1String(".nes"), Qt::CaseInsensitive))
-            paths << QDir::toNativeSeparators(url.toLocalFile());
+        const QString path = url.toLocalFile();
+        if (url.isLocalFile() && (path.endsWith(QLatin1String(".nes"), Qt::CaseInsensitive) || isRomArchive(path)))
+            paths << QDir::toNativeSeparators(path);
     }
     return paths;
 }
@@ -138,7 +140,7 @@ bool ListCommands::handleDrop(QEvent *event)
     if (event->type() == QEvent::Drop) {
         // Ends silently at the first failure, as the Browse command does.
         m_window.history().record(QStringLiteral("Add Roms"), [this, &paths] {
-            m_window.errorReport().ignoreErrors(&m_window, [this, &paths] { m_window.addRoms(paths); });
+            m_window.errorReport().ignoreErrors(&m_window, [this, &paths] { m_window.addAnswer(paths); });
         });
     }
     return true;

@@ -114,22 +114,37 @@ inline bool useEmptyTestSettings()
     return true;
 }
 
-// The window, shown and active, over a store of its own.
+// The ROM chooser's next answers, none once they are used up.
+struct ScriptedMembers : MemberChooser
+{
+    QList<QList<qsizetype>> answers;
+
+    QList<qsizetype> choose(QWidget *, const RomArchive &) override
+    {
+        return answers.isEmpty() ? QList<qsizetype>() : answers.takeFirst();
+    }
+};
+
+// The window, shown and active, over a store of its own, unpacking archives
+// into a cache folder of its own.
 struct WindowFixture
 {
     bool settingsReady = useEmptyTestSettings();
     ScriptedFiles files;
     ShownErrors errors;
     ScriptedQuestions questions;
+    ScriptedMembers members;
+    QTemporaryDir cache;
     RomList roms = [] {
         RomList leftOver; // start-up must empty the list it is given
         leftOver.AddRom("/roms/left.nes");
         return leftOver;
     }();
-    frmMain window{roms, {files, errors, questions}};
+    frmMain window{roms, {files, errors, questions, members}};
 
     WindowFixture()
     {
+        window.setRomCache(cache.path());
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
     }

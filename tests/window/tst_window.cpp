@@ -1,5 +1,6 @@
 // The window driven as a user drives it, with the file dialog's answers
 // scripted, and the real dialog once.
+#include "archivesupport.h"
 #include "buildnotice.h"
 #include "buildscript.h"
 #include "listhistory.h"
@@ -14,6 +15,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QSettings>
 #include <QStandardPaths>
@@ -546,6 +548,88 @@ private slots:
         QSettings().clear();
     }
 
+    // Archives in the open dialog's answer or dropped, their ROMs unpacked
+    // into the cache: a game per ROM, titled by the ROM's own name.
+    void archives_data()
+    {
+        QTest::addColumn<QStringList>("answer");      // in a folder holding one.zip, two.7z and damaged.zip
+        QTest::addColumn<bool>("dropped");            // else chosen with Browse
+        QTest::addColumn<QList<qsizetype>>("chosen"); // the chooser's answer for two.7z
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QString>("report"); // %1: the folder
+        const QString damaged =
+                "Error 321: The archive %1/damaged.zip is truncated: it ends before its last member does.";
+        // clang-format off
+        QTest::newRow("one ROM") << QStringList{"one.zip"} << false << QList<qsizetype>{} << QStringList{"Alpha (U)"} << "";
+        QTest::newRow("two ROMs, both chosen") << QStringList{"a.nes", "two.7z"} << false << QList<qsizetype>{0, 1}
+            << QStringList{"a", "Beta (E)", "Beta (U)"} << "";
+        QTest::newRow("dropped") << QStringList{"one.zip", "two.7z"} << true << QList<qsizetype>{1}
+            << QStringList{"Alpha (U)", "Beta (U)"} << "";
+        QTest::newRow("a damaged archive") << QStringList{"damaged.zip"} << false << QList<qsizetype>{} << QStringList{} << damaged;
+        QTest::newRow("a damaged archive after a game") << QStringList{"one.zip", "damaged.zip", "a.nes"} << false
+            << QList<qsizetype>{} << QStringList{"Alpha (U)"} << damaged;
+        // clang-format on
+    }
+    void archives()
+    {
+        QFETCH(QStringList, answer);
+        QFETCH(bool, dropped);
+        QFETCH(QList<qsizetype>, chosen);
+        QFETCH(QString, report);
+        QTemporaryDir dir;
+        writeArchive(dir.filePath("one.zip"), "zip", {}, {"roms/Alpha (U).nes"});
+        writeArchive(dir.filePath("two.7z"), "7zip", {}, {"Europe/Beta (E).nes", "USA/Beta (U).nes"});
+        writeArchive(dir.filePath("damaged.zip"), "zip", {}, {"Gamma.nes"});
+        QVERIFY(QFile(dir.filePath("damaged.zip")).resize(1000));
+        for (QString &name : answer)
+            name = dropped ? QUrl::fromLocalFile(dir.filePath(name)).toString()
+                           : QDir::toNativeSeparators(dir.filePath(name));
+        f->members.answers << chosen;
+        f->play({dropped ? Step{"lbRoms", {}, {}, answer} : click("cmdBrowse", answer)});
+        QStringList titles;
+        for (qint16 i = 0; i < f->roms.upperBound(); ++i) {
+            titles << f->roms.at(i).MenuTitle;
+            if (titles.last() == "a")
+                continue;
+            // The ROM unpacked whole into the cache; the tooltip names its archive.
+            QVERIFY(f->roms.at(i).RomPath.startsWith(QDir::toNativeSeparators(f->cache.path())));
+            QCOMPARE(readAll(f->roms.at(i).RomPath), memberBytes(titles.last() + ".nes"));
+            const QString archive = QDir::toNativeSeparators(dir.filePath(i == 0 ? "one.zip" : "two.7z"));
+            QVERIFY(f->window.games().index(i).data(Qt::ToolTipRole).toString().endsWith("archive " + archive));
+        }
+        QTEST(titles, "titles");
+        QCOMPARE(f->errors.messages,
+                 report.isEmpty() ? QStringList() : QStringList{QDir::toNativeSeparators(report.arg(dir.path()))});
+        verifyEditor();
+    }
+
+    // The chooser of an archive's several ROMs: the first selected as it
+    // opens, several in the archive's order, none when cancelled.
+    void memberChooser_data()
+    {
+        QTest::addColumn<QTestEventList>("keys"); // typed into its list; Return adds, Escape cancels
+        QTest::addColumn<QList<qsizetype>>("chosen");
+        QTestEventList first, two;
+        first.addKeyClick(Qt::Key_Return);
+        for (const Qt::Key key : {Qt::Key_End, Qt::Key_Up, Qt::Key_Up, Qt::Key_Space})
+            two.addKeyClick(key, key == Qt::Key_End ? Qt::NoModifier : Qt::ControlModifier);
+        QTestEventList cancelled = two;
+        two.addKeyClick(Qt::Key_Return);
+        cancelled.addKeyClick(Qt::Key_Escape);
+        QTest::newRow("the first as it opens") << first << QList<qsizetype>{0};
+        QTest::newRow("two, in the archive's order") << two << QList<qsizetype>{0, 2};
+        QTest::newRow("cancelled") << cancelled << QList<qsizetype>{};
+    }
+    void memberChooser()
+    {
+        QFETCH(QTestEventList, keys);
+        MemberChooserDialog dialog(&f->window, "/roms/Game.7z", {"USA/Game (U).nes", "Game (E).nes", "Game (J).nes"});
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        keys.simulate(dialog.findChild<QListWidget *>("lbMembers"));
+        QTEST(dialog.chosen(), "chosen");
+    }
+
     // What a screen reader says each control does.
     void accessibleNames_data()
     {
@@ -605,8 +689,11 @@ private slots:
         // The open dialog takes several files and starts from the last one; the save dialog starts empty.
         const bool open = command == "cmdBrowse";
         // Windows lists the descriptions as given; elsewhere "*.*" would hide the files without a dot.
-        const QString all = QSysInfo::kernelType() == "winnt" ? "All Files (*.*)" : "All Files (*)";
-        QCOMPARE(shown.filters, QStringList({open ? "NES Roms (*.nes)" : "GBA Roms (*.gba)", all}));
+        const bool windows = QSysInfo::kernelType() == "winnt";
+        const QString all = windows ? "All Files (*.*)" : "All Files (*)";
+        const QString zipped = windows ? "Zipped NES Roms (*.zip;*.7z)" : "Zipped NES Roms (*.zip *.7z)";
+        QCOMPARE(shown.filters,
+                 open ? QStringList({"NES Roms (*.nes)", all, zipped}) : QStringList({"GBA Roms (*.gba)", all}));
         QCOMPARE(shown.name, open ? "first.nes" : "");
         QCOMPARE(shown.several, open);
         verifyEditor();
