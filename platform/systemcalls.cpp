@@ -130,7 +130,7 @@ void OutputFile::fail(int errorNumber)
     throw AppError::fromErrno(errorNumber, m_fileName);
 }
 
-void OutputFile::write(const QByteArray &bytes)
+void OutputFile::write(QByteArrayView bytes)
 {
     for (qsizetype done = 0; done < bytes.size();) {
 #ifdef Q_OS_WIN
@@ -149,6 +149,12 @@ void OutputFile::write(const QByteArray &bytes)
 
 void OutputFile::commit()
 {
+    commitAs(m_fileName);
+}
+
+void OutputFile::commitAs(const QString &fileName)
+{
+    m_fileName = fileName;
     // Flushed before the rename, so the name never stands for a file whose
     // bytes a crash or a late write error could still lose.
     if (!syncAndClose(std::exchange(m_fd, -1), m_flush == Flush::ToDisk))

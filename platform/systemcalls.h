@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <filesystem>
@@ -26,8 +27,11 @@ public:
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
 
-    void write(const QByteArray &bytes);
+    void write(QByteArrayView bytes);
     void commit();
+    // Commits under another name instead, one in the same file system: for a
+    // file whose name depends on what was written into it.
+    void commitAs(const QString &fileName);
 
 private:
     [[noreturn]] void fail(int errorNumber);

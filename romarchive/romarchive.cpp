@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <tuple>
 
 namespace {
 
@@ -95,14 +96,12 @@ public:
     }
     int entry() const { return m_entry; }
 
-    // The current entry's bytes, and their SHA-1, counted against UnpackLimit.
-    QByteArray data(archive_entry *entry, const KeepGoing &keepGoing, QByteArray &hash)
+    // Writes the current entry's bytes into output, a block at a time,
+    // counted against UnpackLimit; returns their SHA-1, in hex, and their number.
+    std::pair<QString, qint64> copy(archive_entry *entry, OutputFile &output, const KeepGoing &keepGoing)
     {
-        QByteArray bytes;
-        // A size within the limit is a fair guess of the room needed, no more.
-        if (archive_entry_size_is_set(entry) && archive_entry_size(entry) <= UnpackLimit)
-            bytes.reserve(qsizetype(archive_entry_size(entry)));
         QCryptographicHash sha1(QCryptographicHash::Sha1);
+        qint64 size = 0;
         char block[BlockSize];
         for (;;) {
             if (!keepGoing())
@@ -112,17 +111,17 @@ public:
                 fail(readError());
             if (n == 0)
                 break;
-            if (bytes.size() + n > UnpackLimit)
+            size += n;
+            if (size > UnpackLimit)
                 fail(AppError(AppError::InvalidFileFormat,
                               QStringLiteral("The member \"%1\" of the archive %2 unpacks to more than %3 MiB, more "
                                              "than any NES ROM.")
                                       .arg(storedName(entry), native(m_path))
                                       .arg(UnpackLimit >> 20)));
-            bytes.append(block, n);
+            output.write(QByteArrayView(block, n));
             sha1.addData(QByteArrayView(block, n));
         }
-        hash = sha1.result().toHex();
-        return bytes;
+        return {QString::fromLatin1(sha1.result().toHex()), size};
     }
 
     [[noreturn]] void refuseEncrypted() const { fail(formatError(Encrypted)); }
@@ -251,22 +250,6 @@ bool isRomEntry(archive_entry *entry)
             && Reader::storedName(entry).endsWith(QLatin1String(".nes"), Qt::CaseInsensitive);
 }
 
-// Whether file holds exactly bytes, read a block at a time.
-bool holds(const QString &file, const QByteArray &bytes)
-{
-    QFile existing(file);
-    if (existing.size() != bytes.size() || !existing.open(QIODevice::ReadOnly))
-        return false;
-    char block[BlockSize];
-    for (qsizetype done = 0; done < bytes.size();) {
-        const qint64 n = existing.read(block, sizeof block);
-        if (n <= 0 || QByteArrayView(block, n) != QByteArrayView(bytes).sliced(done, std::min(n, bytes.size() - done)))
-            return false;
-        done += n;
-    }
-    return true;
-}
-
 } // namespace
 
 bool isRomArchive(const QString &path)
@@ -316,6 +299,13 @@ QString RomArchive::cacheFile(const ArchiveMember &member) const
     return QStringLiteral("%1/%2/%3").arg(m_cacheFolder, member.hash, member.fileName);
 }
 
+bool RomArchive::inCache(const ArchiveMember &member) const
+{
+    // The folder's name is the hash: the right size there is the right file.
+    const QFileInfo file(cacheFile(member));
+    return !member.hash.isEmpty() && file.isFile() && file.size() == member.size;
+}
+
 QStringList RomArchive::unpack(const QList<qsizetype> &chosen, const KeepGoing &keepGoing)
 {
     QList<qsizetype> order = chosen;
@@ -328,8 +318,7 @@ QStringList RomArchive::unpack(const QList<qsizetype> &chosen, const KeepGoing &
         if (!keepGoing())
             throw AppError::dialogCancelled();
         // Noted and still in the cache: nothing to read.
-        if (const QFileInfo noted(cacheFile(member));
-            !member.hash.isEmpty() && noted.isFile() && noted.size() == member.size) {
+        if (inCache(member)) {
             files << cacheFile(member);
             continue;
         }
@@ -341,16 +330,15 @@ QStringList RomArchive::unpack(const QList<qsizetype> &chosen, const KeepGoing &
         if (!entry)
             throw AppError(AppError::InvalidFileFormat,
                            QStringLiteral("The archive %1 has changed while it was read.").arg(native(m_path)));
-        QByteArray hash;
-        const QByteArray bytes = reader->data(entry, keepGoing, hash);
-        member.hash = QString::fromLatin1(hash);
-        member.size = bytes.size();
+        // Unpacked beside the cache's folders: where it goes depends on its bytes.
+        QDir().mkpath(m_cacheFolder);
+        OutputFile output(m_cacheFolder + QStringLiteral("/unpacking.nes"), OutputFile::Flush::Skip);
+        std::tie(member.hash, member.size) = reader->copy(entry, output, keepGoing);
         const QString file = cacheFile(member);
-        if (!holds(file, bytes)) {
+        // Already there (from this archive or another): the unpacked copy goes.
+        if (!inCache(member)) {
             QDir().mkpath(QFileInfo(file).path());
-            OutputFile output(file, OutputFile::Flush::Skip);
-            output.write(bytes);
-            output.commit();
+            output.commitAs(file);
         }
         files << file;
         learned = true;

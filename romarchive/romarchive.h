@@ -50,9 +50,10 @@ public:
     const QList<ArchiveMember> &members() const { return m_members; }
 
     // Unpacks the members at these indices of members(), in the archive's
-    // order, and returns each one's file in the cache. One member's bytes are
-    // held at a time. A member over UnpackLimit is refused as it is read;
-    // keepGoing saying no raises AppError::dialogCancelled. Either way the
+    // order, and returns each one's file in the cache. The bytes go to disk a
+    // block at a time, never a whole member into memory. A member over
+    // UnpackLimit is refused as it is read; keepGoing saying no raises
+    // AppError::dialogCancelled. Either way the
     // members before it are whole in the cache and the failing one is absent.
     QStringList unpack(const QList<qsizetype> &chosen, const KeepGoing &keepGoing);
 
@@ -60,6 +61,7 @@ private:
     bool readNote();
     void writeNote() const;
     QString cacheFile(const ArchiveMember &member) const;
+    bool inCache(const ArchiveMember &member) const;
 
     QString m_path;
     QString m_cacheFolder;

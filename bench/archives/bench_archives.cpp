@@ -141,10 +141,17 @@ std::pair<qint64, qint64> memoryKiB()
     return {rss, peak};
 }
 
-// In a process of its own: the peak memory of one add above the use before it.
+// In a process of its own: the peak memory of one add above the use before
+// it. One archive added first brings in the code and the allocator's pools,
+// which the window has anyway; the peak is then counted afresh from there.
 int addAndMeasure(const QString &folder, const QString &cache)
 {
     const QStringList paths = answer(folder);
+    add(paths.mid(0, 1), cache + QStringLiteral("-first"));
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    if (!clearRefs.open(QIODevice::WriteOnly) || clearRefs.write("5") != 1)
+        qFatal("cannot reset the peak memory");
+    clearRefs.close();
     const qint64 before = memoryKiB().first;
     const qsizetype games = add(paths, cache);
     std::printf("%lld %lld\n", qint64(games), memoryKiB().second - before);
@@ -201,6 +208,7 @@ int main(int argc, char *argv[])
                 warm.wall, warm.cpu, warm.wall / u.wall, warm.cpu / u.cpu);
     const qint64 aboveKiB = measured.value(1).toLongLong();
     std::printf("memory of a cold add above the process's use before it: %lld KiB (largest ROM: 512 KiB)\n", aboveKiB);
-    const bool good = measured.value(0).toInt() == Archives && cold.wall <= 1.5 * u.wall && warm.wall <= 0.2 * u.wall;
+    const bool good = measured.value(0).toInt() == Archives && cold.wall <= 1.5 * u.wall && warm.wall <= 0.2 * u.wall
+            && aboveKiB <= 512;
     return good ? 0 : 1;
 }
