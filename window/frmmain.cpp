@@ -287,6 +287,11 @@ void frmMain::addRoms(const QStringList &paths)
 {
     for (const QString &path : paths)
         m_games.AddRom(path);
+    added(paths);
+}
+
+void frmMain::added(const QStringList &paths)
+{
     if (!paths.isEmpty())
         CommonDialog::rememberFolder(FileRequest::Mode::Open, paths.last());
     // The save command ends on a cancelled dialog only with cancel reporting
@@ -318,9 +323,7 @@ void frmMain::addAnswer(const QStringList &paths)
             m_errorReport.show(this, error);
         throw;
     }
-    addRoms({});
-    if (!paths.isEmpty())
-        CommonDialog::rememberFolder(FileRequest::Mode::Open, paths.last());
+    added(paths);
 }
 
 void frmMain::changeRows(const std::function<void()> &change)

@@ -112,6 +112,8 @@ private:
     int currentRow() const;
     // Exchanges games upper and upper + 1, then selects row select.
     void swapGames(int upper, int select);
+    // After games were added from paths: the open dialog's folder, the output panel.
+    void added(const QStringList &paths);
 
     RomList &m_roms;
     RomListModel m_games;
