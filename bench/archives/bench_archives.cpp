@@ -18,6 +18,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -142,14 +143,17 @@ std::pair<qint64, qint64> memoryKiB()
 }
 
 // In a process of its own: the peak memory of one add above the use before
-// it. One archive added first brings in the code and the allocator's pools,
-// which the window has anyway; the peak is then counted afresh from there.
+// it. One archive added first brings in the code, which the window has
+// anyway; the peak is then counted afresh from there.
 int addAndMeasure(const QString &folder, const QString &cache)
 {
     const QStringList paths = answer(folder);
     const qint64 start = memoryKiB().first;
     add(paths.mid(0, 1), cache + QStringLiteral("-first"));
     const qint64 first = memoryKiB().second - start;
+    // What the first add freed goes back to the system, so that it is not
+    // counted as in use before the add measured.
+    malloc_trim(0);
     QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
     if (!clearRefs.open(QIODevice::WriteOnly) || clearRefs.write("5") != 1)
         qFatal("cannot reset the peak memory");
